@@ -1,0 +1,61 @@
+# Quorvit: make demo (build and run over the example home), make test (build and run every test).
+BUILD      ?= build
+DEMO_BUILD ?= build-release
+JOBS       ?= $(shell nproc)
+
+# Debian packages the build, the tests and the demo need.
+PACKAGES = cmake ninja-build g++ clang libclang-rt-dev qt6-base-dev libplist-dev libplist-utils \
+           libgtest-dev libgmock-dev googletest libbenchmark-dev dbus dbus-x11 attr clang-format
+
+.PHONY: all deps build test demo bench fuzz format clean
+
+all: build
+
+deps:
+	@missing=""; for p in $(PACKAGES); do \
+	    dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q 'install ok installed' || missing="$$missing $$p"; \
+	done; \
+	if [ -n "$$missing" ]; then \
+	    echo "Installing:$$missing"; \
+	    SUDO=""; [ "$$(id -u)" -ne 0 ] && SUDO=sudo; \
+	    $$SUDO apt-get update -qq && DEBIAN_FRONTEND=noninteractive $$SUDO apt-get install -y -qq $$missing; \
+	fi
+
+$(BUILD)/build.ninja:
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUORVIT_SANITIZE=ON
+
+build: deps $(BUILD)/build.ninja
+	cmake --build $(BUILD) -j $(JOBS)
+
+test: build
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) --timeout 300
+
+$(DEMO_BUILD)/build.ninja:
+	cmake -S . -B $(DEMO_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUORVIT_TESTS=OFF
+
+demo: deps $(DEMO_BUILD)/build.ninja
+	cmake --build $(DEMO_BUILD) -j $(JOBS) --target quorvit-cli
+	@sh examples/demo.sh $(DEMO_BUILD)/apps/quorvit-cli/quorvit-cli
+
+bench: deps
+	cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUORVIT_TESTS=OFF -DQUORVIT_BENCH=ON
+	cmake --build build-bench -j $(JOBS)
+	./build-bench/bench/quorvit-bench
+
+# Short libFuzzer runs: make fuzz FUZZ_SECONDS=60
+FUZZ_SECONDS ?= 20
+fuzz: deps
+	CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORVIT_FUZZ=ON
+	cmake --build build-fuzz -j $(JOBS)
+	@set -e; for t in build-fuzz/tests/fuzz/fuzz_*; do \
+	    [ -x "$$t" ] || continue; name=$$(basename $$t); mkdir -p build-fuzz/corpus/$$name; \
+	    echo "== $$name ($(FUZZ_SECONDS) s)"; \
+	    $$t -max_total_time=$(FUZZ_SECONDS) -max_len=65536 -timeout=10 -rss_limit_mb=2048 \
+	        build-fuzz/corpus/$$name tests/fuzz/seeds 2>&1 | tail -n 3; \
+	done
+
+format:
+	git ls-files '*.cpp' '*.h' | xargs clang-format -i
+
+clean:
+	rm -rf $(BUILD) $(DEMO_BUILD) build-bench build-fuzz

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <QStringView>
+
+#include <memory>
+#include <vector>
+
+/// Receives the special markers the scanner meets.
+class SpecialMarkerReceiver
+{
+public:
+    virtual ~SpecialMarkerReceiver() = default;
+    /// found: the marker's text as it stands in the file; region: the text examined;
+    /// position: where this occurrence starts within region.
+    virtual void specialMarkerWasFound(const QString& found, QStringView region, qsizetype position) = 0;
+};
+
+/// Cuts an HTML bookmark file into entries between starting and ending markers, and reports special
+/// markers found between and inside entries. Works on offsets into the text, so reading is linear in
+/// the file's size. One scanner serves one read and cannot be rewound.
+class TWHTMLScanner
+{
+public:
+    /// Reads and decodes the file: UTF-8 when useUnicode, then Shift JIS on a Japanese system or
+    /// Mac OS Roman otherwise. Returns null (and logs) when the file is missing, unreadable or empty.
+    static std::unique_ptr<TWHTMLScanner> initWithPath(const QString& path, SpecialMarkerReceiver* parent,
+                                                       bool useUnicode);
+    /// A scanner over text already in memory.
+    TWHTMLScanner(QString text, SpecialMarkerReceiver* parent);
+
+    void setEntryStartingMarkers(const QStringList& markers);
+    void setEntryEndingMarkers(const QStringList& markers);
+    void setSpecialMarkers(const QStringList& markers);
+
+    /// The next entry's text (from its starting marker up to, not including, its ending marker),
+    /// or a null QString at the end.
+    QString nextObject();
+
+    /// Reports every special marker in the region, in text order (ties: list order).
+    void checkStringForSpecialMarkers(QStringView region);
+
+private:
+    struct MarkerCache
+    {
+        QString marker;
+        qsizetype next = -2; // -2: not searched yet; -1: no further occurrence
+    };
+    qsizetype nextOccurrence(MarkerCache& cache, qsizetype from);
+
+    QString m_text;
+    qsizetype m_offset = 0;
+    bool m_configured[2] = {false, false};
+    std::vector<MarkerCache> m_beginning;
+    std::vector<MarkerCache> m_ending;
+    QStringList m_specialMarkers;
+    SpecialMarkerReceiver* m_parent;
+};

@@ -1,0 +1,59 @@
+#include "platform/NotificationCenter.h"
+
+#include <QMutexLocker>
+
+namespace quorvit {
+
+NotificationCenter& NotificationCenter::defaultCenter()
+{
+    static NotificationCenter center;
+    return center;
+}
+
+int NotificationCenter::addObserver(const QString& name, Handler handler, const void* object)
+{
+    QMutexLocker lock(&m_mutex);
+    const int token = m_nextToken++;
+    m_observers.push_back(Observer{token, name, object, std::move(handler)});
+    return token;
+}
+
+void NotificationCenter::removeObserver(int token)
+{
+    QMutexLocker lock(&m_mutex);
+    std::erase_if(m_observers, [token](const Observer& observer) { return observer.token == token; });
+}
+
+void NotificationCenter::postNotification(const QString& name, const void* object, const QVariantMap& userInfo)
+{
+    std::vector<Handler> targets;
+    {
+        QMutexLocker lock(&m_mutex);
+        if (m_observers.empty())
+            return;
+        for (const Observer& observer : m_observers) {
+            if (!observer.name.isEmpty() && observer.name != name)
+                continue;
+            if (observer.object && observer.object != object)
+                continue;
+            targets.push_back(observer.handler);
+        }
+    }
+    // Handlers run without the lock so they may post or (un)register in turn.
+    const Notification notification{name, object, userInfo};
+    for (const Handler& handler : targets)
+        handler(notification);
+}
+
+ScopedObserver::ScopedObserver(NotificationCenter& center, const QString& name,
+                               NotificationCenter::Handler handler, const void* object)
+    : m_center(center), m_token(center.addObserver(name, std::move(handler), object))
+{
+}
+
+ScopedObserver::~ScopedObserver()
+{
+    m_center.removeObserver(m_token);
+}
+
+} // namespace quorvit

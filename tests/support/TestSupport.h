@@ -1,0 +1,42 @@
+#pragma once
+
+#include "TestPaths.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QTemporaryDir>
+
+#include <memory>
+
+class QVFolder;
+
+namespace testsupport {
+
+/// Path of a file in tests/data.
+QString dataPath(const QString& name);
+/// Path of a file in the shared real-world samples.
+QString realworldPath(const QString& name);
+
+QByteArray readBytes(const QString& path);
+/// Writes bytes to a file (creating folders); fails the test on error.
+void writeBytes(const QString& path, const QByteArray& bytes);
+
+/// A temporary folder that is also $HOME for the test's lifetime.
+class TemporaryHome
+{
+public:
+    TemporaryHome();
+    ~TemporaryHome();
+    QString path() const { return m_dir.path(); }
+    QString filePath(const QString& relative) const { return m_dir.filePath(relative); }
+
+private:
+    QTemporaryDir m_dir;
+    QByteArray m_oldHome;
+    bool m_hadHome;
+};
+
+/// The tree as indented text, one item a line, for readable comparisons.
+QString outline(const std::shared_ptr<QVFolder>& folder);
+
+} // namespace testsupport
