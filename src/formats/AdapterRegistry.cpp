@@ -1,1 +1,64 @@
-// placeholder
+#include "formats/AdapterRegistry.h"
+
+#include "formats/Netscape.h"
+#include "formats/URLManagerPro.h"
+
+namespace {
+template <typename Adapter>
+AdapterClass adapterClass(const char* id, const char* className)
+{
+    return AdapterClass{QLatin1String(id),
+                        QLatin1String(className),
+                        &Adapter::isValidFile,
+                        &Adapter::initWithPath,
+                        &Adapter::writeBookmarksToLocation,
+                        &Adapter::setFileAttributesAtPath};
+}
+} // namespace
+
+namespace AdapterRegistry {
+
+const QList<AdapterClass>& adapterClasses()
+{
+    // Choice order: Camino, Internet Explorer, Safari, iCab, Netscape, Opera, OmniWeb, own file,
+    // URL Manager Pro, Shiira.
+    static const QList<AdapterClass> classes{
+        adapterClass<Netscape>("netscape", "Netscape"),
+        adapterClass<URLManagerPro>("urlmanagerpro", "URLManagerPro"),
+    };
+    return classes;
+}
+
+const AdapterClass* adapterClassNamed(const QString& name)
+{
+    for (const AdapterClass& candidate : adapterClasses()) {
+        if (candidate.id.compare(name, Qt::CaseInsensitive) == 0 ||
+            candidate.className.compare(name, Qt::CaseInsensitive) == 0)
+            return &candidate;
+    }
+    return nullptr;
+}
+
+QStringList adapterNames()
+{
+    QStringList names;
+    for (const AdapterClass& candidate : adapterClasses())
+        names.append(candidate.id);
+    return names;
+}
+
+std::unique_ptr<QVBrowser> adapterForPath(const QString& path, const AdapterClass** chosen)
+{
+    for (const AdapterClass& candidate : adapterClasses()) {
+        if (!candidate.isValidFile(path))
+            continue;
+        if (auto adapter = candidate.initWithPath(path)) {
+            if (chosen)
+                *chosen = &candidate;
+            return adapter;
+        }
+    }
+    return nullptr;
+}
+
+} // namespace AdapterRegistry

@@ -4,6 +4,8 @@
 #include "platform/NotificationCenter.h"
 #include "platform/StringTable.h"
 
+#include <QSet>
+
 #include <algorithm>
 
 using quorvit::NotificationCenter;
@@ -20,6 +22,20 @@ QVFolder::QVFolder(const QString& name, const QString& source) : QVItem(Kind::Fo
     setName(name);
     setSource(source);
     setAddress(QVLocalized(QStringLiteral("AddressFolder")));
+}
+
+QVFolder::~QVFolder()
+{
+    // Tear deep trees down iteratively: the recursive default would run out of stack on hostile nesting.
+    QList<QVItemPtr> pending = std::move(m_contents);
+    while (!pending.isEmpty()) {
+        QVItemPtr item = pending.takeLast();
+        if (item->isFolder() && item.use_count() == 1) {
+            auto* folder = static_cast<QVFolder*>(item.get());
+            pending.append(std::move(folder->m_contents));
+            folder->m_contents.clear();
+        }
+    }
 }
 
 QVFolderPtr QVFolder::initWithName(const QString& name, const QString& source)
@@ -121,10 +137,15 @@ QVItemPtr QVFolder::itemWithAddress(const QString& address) const
 
 bool QVFolder::isSuperParent(const QVFolder* folder) const
 {
-    // Bounded by the tree's depth; a cycle cannot form because a folder never holds an ancestor.
+    // Parent links are set by whoever files an item, not by the folders, so a wrong link can form a loop;
+    // stop when a folder comes round again instead of walking forever.
+    QSet<const QVFolder*> seen;
     for (QVFolderPtr parent = parentFolder(); parent; parent = parent->parentFolder()) {
         if (parent.get() == folder)
             return true;
+        if (seen.contains(parent.get()))
+            return false;
+        seen.insert(parent.get());
     }
     return false;
 }
@@ -160,6 +181,9 @@ void QVFolder::setSafariUUID(const QString& uuid, const QString& path)
 
 void QVFolder::mergeSafariUUIDFromFolder(const QVFolder& other)
 {
+    // Inserting into the map being walked could rehash it under the loop.
+    if (&other == this)
+        return;
     for (auto it = other.m_safariUUIDs.begin(); it != other.m_safariUUIDs.end(); ++it)
         m_safariUUIDs.insert(it.key(), it.value());
 }

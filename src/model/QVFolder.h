@@ -13,6 +13,7 @@ public:
     enum Type { Ordinary = 0, TabGroup = 1, MenuFolder = 2, ToolbarFolder = 3, Root = 4 };
 
     QVFolder(const QString& name, const QString& source);
+    ~QVFolder() override;
     static QVFolderPtr initWithName(const QString& name, const QString& source);
 
     int itemCount() const { return int(m_contents.size()); }

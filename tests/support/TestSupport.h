@@ -40,3 +40,15 @@ private:
 QString outline(const std::shared_ptr<QVFolder>& folder);
 
 } // namespace testsupport
+
+#include <ostream>
+
+// Readable values in test failure messages.
+inline void PrintTo(const QString& text, std::ostream* out)
+{
+    *out << '"' << text.toStdString() << '"';
+}
+inline void PrintTo(const QByteArray& bytes, std::ostream* out)
+{
+    *out << '"' << bytes.toStdString() << '"';
+}

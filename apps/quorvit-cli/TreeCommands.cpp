@@ -1,0 +1,135 @@
+#include "TreeCommands.h"
+
+#include "TreeJson.h"
+
+#include "sync/SyncController.h"
+
+#include <QFileInfo>
+
+namespace {
+const QString kFormatsList = AdapterRegistry::adapterNames().join(QStringLiteral(", "));
+
+/// What a comparison does to every tree it reads.
+void applyReadPasses(const QVFolderPtr& tree)
+{
+    SyncController::convertHTMLEscapeCharactersInFolder(tree);
+    SyncController::stripIllegalCharactersInFolder(tree);
+}
+} // namespace
+
+QCommandLineOption formatOption(const QString& name, const QString& description)
+{
+    return QCommandLineOption(name, description + QStringLiteral(" One of: ") + kFormatsList + QLatin1Char('.'),
+                              QStringLiteral("FORMAT"));
+}
+
+std::unique_ptr<QVBrowser> readBookmarkFile(const QString& path, const QString& format, QString* reason)
+{
+    const QFileInfo info(path);
+    if (!info.exists()) {
+        *reason = QStringLiteral("%1: no such file").arg(path);
+        return nullptr;
+    }
+    if (!info.isFile() || !info.isReadable()) {
+        *reason = QStringLiteral("%1: not a readable file").arg(path);
+        return nullptr;
+    }
+    std::unique_ptr<QVBrowser> adapter;
+    if (format.isEmpty()) {
+        adapter = AdapterRegistry::adapterForPath(path);
+        if (!adapter) {
+            *reason = QStringLiteral("%1: not a bookmark file of any known format").arg(path);
+            return nullptr;
+        }
+    } else {
+        const AdapterClass* adapterClass = AdapterRegistry::adapterClassNamed(format);
+        adapter = adapterClass ? adapterClass->initWithPath(path) : nullptr;
+        if (!adapter) {
+            *reason = QStringLiteral("%1: cannot be read as %2").arg(path, format);
+            return nullptr;
+        }
+    }
+    if (!adapter->readBookmarkFile() || !adapter->bookmarks()) {
+        *reason = QStringLiteral("%1: reading it as a %2 bookmark file failed").arg(path, adapter->browserName());
+        return nullptr;
+    }
+    return adapter;
+}
+
+QString DumpCommand::summary() const
+{
+    return QStringLiteral("Reads a bookmark file and prints its tree as JSON.");
+}
+
+void DumpCommand::configure(QCommandLineParser& parser)
+{
+    parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("The bookmark file to read."));
+    parser.addOption(formatOption(QStringLiteral("as"), QStringLiteral("Read the file in this format.")));
+    parser.addOption(QCommandLineOption(
+        QStringLiteral("decoded"),
+        QStringLiteral("Decode HTML character references and replace control characters, as a comparison does.")));
+}
+
+int DumpCommand::execute(const QCommandLineParser& parser)
+{
+    const QStringList files = parser.positionalArguments();
+    if (files.size() != 1)
+        return fail(QStringLiteral("expects exactly one FILE (see --help)"), BadUsage);
+    const QString format = parser.value(QStringLiteral("as"));
+    if (!format.isEmpty() && !AdapterRegistry::adapterClassNamed(format))
+        return fail(QStringLiteral("unknown format \"%1\"; known: %2").arg(format, kFormatsList), BadUsage);
+
+    QString reason;
+    const auto adapter = readBookmarkFile(files.first(), format, &reason);
+    if (!adapter)
+        return fail(reason);
+    if (parser.isSet(QStringLiteral("decoded")))
+        applyReadPasses(adapter->bookmarks());
+    printOut(TreeJson::toJson(*adapter->bookmarks()) + '\n');
+    return Success;
+}
+
+QString ConvertCommand::summary() const
+{
+    return QStringLiteral("Reads a bookmark file and writes it in another browser's format.");
+}
+
+void ConvertCommand::configure(QCommandLineParser& parser)
+{
+    parser.addPositionalArgument(QStringLiteral("IN"), QStringLiteral("The bookmark file to read."));
+    parser.addPositionalArgument(QStringLiteral("OUT"), QStringLiteral("The file to write (replaced atomically)."));
+    parser.addOption(formatOption(QStringLiteral("to"), QStringLiteral("Write in this format (required).")));
+    parser.addOption(formatOption(QStringLiteral("as"), QStringLiteral("Read IN in this format.")));
+    parser.addOption(QCommandLineOption(
+        QStringLiteral("raw"), QStringLiteral("Pass the tree from reader to writer untouched (no character passes).")));
+}
+
+int ConvertCommand::execute(const QCommandLineParser& parser)
+{
+    const QStringList files = parser.positionalArguments();
+    if (files.size() != 2)
+        return fail(QStringLiteral("expects IN and OUT (see --help)"), BadUsage);
+    const QString target = parser.value(QStringLiteral("to"));
+    if (target.isEmpty())
+        return fail(QStringLiteral("--to FORMAT is required; known: %1").arg(kFormatsList), BadUsage);
+    const AdapterClass* writer = AdapterRegistry::adapterClassNamed(target);
+    if (!writer)
+        return fail(QStringLiteral("unknown format \"%1\"; known: %2").arg(target, kFormatsList), BadUsage);
+    const QString format = parser.value(QStringLiteral("as"));
+    if (!format.isEmpty() && !AdapterRegistry::adapterClassNamed(format))
+        return fail(QStringLiteral("unknown format \"%1\"; known: %2").arg(format, kFormatsList), BadUsage);
+
+    QString reason;
+    const auto adapter = readBookmarkFile(files.at(0), format, &reason);
+    if (!adapter)
+        return fail(reason);
+    const QVFolderPtr tree = adapter->bookmarks();
+    if (!parser.isSet(QStringLiteral("raw"))) {
+        // What a migration does: clean what was read, then escape for the writer.
+        applyReadPasses(tree);
+        SyncController::convertHighASCIICharactersToHTMLInFolder(tree);
+    }
+    if (!writer->writeBookmarks(tree, files.at(1)))
+        return fail(QStringLiteral("%1: writing it as %2 failed").arg(files.at(1), writer->id));
+    return Success;
+}

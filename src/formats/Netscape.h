@@ -1,0 +1,42 @@
+#pragma once
+
+#include "formats/QVBrowser.h"
+
+#include <atomic>
+
+/// The Netscape, Mozilla and Firefox "NETSCAPE-Bookmark-file-1" HTML dialect, stored in UTF-8.
+class Netscape : public QVBrowser
+{
+public:
+    explicit Netscape(const QString& path);
+    static std::unique_ptr<QVBrowser> initWithPath(const QString& path);
+
+    static bool isValidFile(const QString& path);
+    /// Lines split at carriage returns, or at line feeds when that gives fewer than five.
+    static std::optional<QStringList> getFileLines(const QString& path);
+    static bool writeBookmarksToLocation(const QVFolderPtr& tree, const QString& path);
+    static void writeFolder(const QVFolder& folder, QString& out);
+    /// "TEXT" with "MOSS" for Netscape files, "MOZZ" otherwise.
+    static void setFileAttributesAtPath(const QString& path);
+
+    /// The whole file as written (exposed for tests and benchmarks).
+    static QString fileText(const QVFolder& tree);
+
+    bool readBookmarkFile() override;
+    bool writeBookmarks(const QVFolderPtr& tree, const QString& path) const override;
+    bool addItemToBookmarks(QVariantMap& item) override;
+    QString sharingID() const override { return QStringLiteral("NETS"); }
+    void convertStringsToNSDates(QVariantMap& item) override;
+    void convertScheduleData(QVariantMap& item) override;
+
+    /// Whether the Netscape-family adapter created last was for a Netscape (not Mozilla/Firefox) file.
+    static bool isNetscapeFile() { return s_isNetscape.load(); }
+    static void resetProcessState() { s_isNetscape.store(false); }
+
+    static const QMap<QString, QString>& commandMarkers();
+    static const QMap<QString, QString>& dataMarkers();
+
+private:
+    static std::atomic<bool> s_isNetscape;
+    bool m_rootClosed = false;
+};

@@ -1,0 +1,385 @@
+#include "formats/AdapterRegistry.h"
+#include "formats/MozillaFinder.h"
+#include "formats/Netscape.h"
+#include "formats/URLManagerPro.h"
+#include "model/BookmarkEnumerator.h"
+#include "model/ItemKeys.h"
+#include "model/QVBookmark.h"
+#include "model/QVDivider.h"
+#include "platform/AlertPresenter.h"
+#include "platform/AtomicFile.h"
+#include "platform/FileAttributes.h"
+#include "platform/QVLog.h"
+#include "support/TestSupport.h"
+#include "sync/SyncController.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <QTimeZone>
+
+#include <gtest/gtest.h>
+
+using namespace testsupport;
+
+namespace {
+
+const QByteArray kHeader = "<!DOCTYPE NETSCAPE-Bookmark-file-1>\n"
+                           "<!-- This is an automatically generated file.\n"
+                           "It will be read and overwritten.\n"
+                           "Do Not Edit! -->\n"
+                           "<META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html; charset=UTF-8\">\n"
+                           "<TITLE>Bookmarks</TITLE>\n"
+                           "<H1>Bookmarks</H1>\r\r<DL><p>\n";
+
+QVFolderPtr newRoot()
+{
+    auto root = QVFolder::initWithName(QStringLiteral("Root"), QStringLiteral("Quorvit"));
+    root->setType(QVFolder::Root);
+    return root;
+}
+
+QVBookmarkPtr add(const QVFolderPtr& folder, const QString& name, const QString& address)
+{
+    auto bookmark = std::make_shared<QVBookmark>();
+    bookmark->setName(name);
+    bookmark->setAddress(address);
+    folder->addItem(bookmark);
+    bookmark->setParentFolder(folder);
+    return bookmark;
+}
+
+QVFolderPtr addFolder(const QVFolderPtr& parent, const QString& name, int type = QVFolder::Ordinary)
+{
+    auto folder = QVFolder::initWithName(name, QStringLiteral("Quorvit"));
+    folder->setType(type);
+    parent->addItem(folder);
+    folder->setParentFolder(parent);
+    return folder;
+}
+
+QDateTime at(qint64 msecs)
+{
+    return QDateTime::fromMSecsSinceEpoch(msecs, QTimeZone::utc());
+}
+
+class NetscapeTest : public ::testing::Test
+{
+protected:
+    void SetUp() override { Netscape::resetProcessState(); }
+
+    QString path(const QString& name) const { return m_dir.filePath(name); }
+
+    std::unique_ptr<Netscape> readText(const QByteArray& text, bool* ok, const QString& name = QStringLiteral("b.html"))
+    {
+        writeBytes(path(name), text);
+        auto adapter = std::make_unique<Netscape>(path(name));
+        *ok = adapter->readBookmarkFile();
+        return adapter;
+    }
+
+    QTemporaryDir m_dir;
+    quorvit::RecordingAlertPresenter m_alerts;
+    quorvit::ScopedAlertPresenter m_scope{&m_alerts};
+};
+
+TEST_F(NetscapeTest, EmptyTreeWritesHeaderAndClosingList)
+{
+    EXPECT_EQ(Netscape::fileText(*newRoot()).toUtf8(), kHeader + "</DL><p>\n");
+}
+
+TEST_F(NetscapeTest, WritesEachItemKindExactly)
+{
+    auto root = newRoot();
+    add(root, QStringLiteral("Plain"), QStringLiteral("http://a.example/"));
+    auto full = add(root, QStringLiteral("Tom & Jérôme"), QStringLiteral("http://b.example/?x=1&y=2"));
+    full->setAddDate(at(1000000000000));
+    full->setLastVisit(at(1000000001500));
+    full->setLastUpdate(at(1000000002000));
+    full->setMetaData(QStringLiteral("feed://b.example/rss"), ItemKey::RSSFeedURL);
+    full->setMetaData(QStringLiteral("data:image/png;base64,AAAA"), QStringLiteral("FF_FavIcon"));
+    full->setScheduleUpdateFrequency(90);
+    full->setMozillaKeywords(QStringLiteral("bx"));
+    full->setComments(QStringLiteral("a note"));
+    add(root, QStringLiteral("Hourly"), QStringLiteral("http://c.example/"))->setScheduleUpdateFrequency(-1);
+    auto toolbar = addFolder(root, QStringLiteral("Anything"), QVFolder::ToolbarFolder);
+    add(toolbar, QStringLiteral("T"), QStringLiteral("http://t.example/"));
+    addFolder(root, QStringLiteral("Tabs <1>"), QVFolder::TabGroup);
+    root->addItem(QVDivider::initWithSource(QStringLiteral("Quorvit")));
+
+    const QByteArray expected =
+        kHeader + "<DT><A HREF=\"http://a.example/\">Plain</A>\n"
+                  "<DT><A HREF=\"http://b.example/?x=1&y=2\" ADD_DATE=\"1000000000\" LAST_VISIT=\"1000000001.5\" "
+                  "LAST_MODIFIED=\"1000000002\" FEEDURL=\"http://b.example/rss\" "
+                  "ICON=\"data:image/png;base64,AAAA\" SCHEDULE=\"0123456|0-1|1|icon\" SHORTCUTURL=\"bx\">"
+                  "Tom &amp; Jérôme</A>\n"
+                  "<DD>a note\n"
+                  "<DT><A HREF=\"http://c.example/\" SCHEDULE=\"0123456|0-1|1440|icon\">Hourly</A>\n"
+                  "<DT><H3 PERSONAL_TOOLBAR_FOLDER=\"true\" ID=\"NC:PersonalToolbarFolder\">Bookmarks Toolbar</H3>\n"
+                  "<DL><p>\n"
+                  "<DT><A HREF=\"http://t.example/\">T</A>\n"
+                  "</DL><p>\n"
+                  "<DT><H3 FOLDER_GROUP=\"true\">Tabs &lt;1&gt;</H3>\n"
+                  "<DL><p>\n"
+                  "</DL><p>\n"
+                  "<HR>\n"
+                  "</DL><p>\n";
+    EXPECT_EQ(Netscape::fileText(*root).toUtf8(), expected);
+}
+
+TEST_F(NetscapeTest, HtmlCommentsReplaceCommentsWhenSet)
+{
+    auto root = newRoot();
+    auto bookmark = add(root, QStringLiteral("x"), QStringLiteral("http://x/"));
+    bookmark->setComments(QStringLiteral("café"));
+    bookmark->setHTMLComments(QStringLiteral("caf&eacute;"));
+    EXPECT_TRUE(Netscape::fileText(*root).contains(QStringLiteral("<DD>caf&eacute;\n")));
+}
+
+TEST_F(NetscapeTest, ReadsItemsDatesScheduleAndSpecialFolders)
+{
+    bool ok = false;
+    auto adapter = readText(kHeader +
+                                "<DT><H3 PERSONAL_TOOLBAR_FOLDER=\"true\" ID=\"NC:PersonalToolbarFolder\">My bar</H3>\n"
+                                "<DL><p>\n"
+                                "<DT><A HREF=\"http://a/\" ADD_DATE=\"1000000000\" LAST_VISIT=\"0\" "
+                                "SCHEDULE=\"0123456|0-1|30|icon\" SHORTCUTURL=\"kw\">It&#39;s &amp; more</A>\n"
+                                "<DD>first comment\n"
+                                "<DT><A HREF=\"http://b/\" SCHEDULE=\"0123456|0-1|0|icon\">B</A>\n"
+                                "</DL><p>\n"
+                                "<DT><H3>Bookmarks Menu</H3>\n<DL><p>\n<HR>\n</DL><p>\n"
+                                "<DT><H3 FOLDER_GROUP=\"true\">Group</H3>\n<DL><p>\n</DL><p>\n"
+                                "</DL><p>\n",
+                            &ok);
+    ASSERT_TRUE(ok);
+    EXPECT_EQ(outline(adapter->bookmarks()), QStringLiteral("[3] Bookmarks Toolbar\n"
+                                                            "  It's &amp; more <http://a/>\n"
+                                                            "  B <http://b/>\n"
+                                                            "[2] Bookmarks Menu\n"
+                                                            "  ---\n"
+                                                            "[1] Group\n"));
+    EXPECT_EQ(adapter->menuFolder()->name(), QStringLiteral("Bookmarks Menu"));
+    const auto toolbar = std::static_pointer_cast<QVFolder>(adapter->bookmarks()->itemAtIndex(0));
+    const auto a = std::static_pointer_cast<QVBookmark>(toolbar->itemAtIndex(0));
+    EXPECT_EQ(a->addDate(), at(1000000000000));
+    EXPECT_FALSE(a->lastVisitDate().isValid());
+    EXPECT_EQ(a->scheduleUpdateFrequency(), 1800);
+    EXPECT_EQ(a->mozillaKeywords(), QStringLiteral("kw"));
+    EXPECT_EQ(a->comments(), QStringLiteral("first comment"));
+    EXPECT_EQ(a->source(), QStringLiteral("Mozilla"));
+    EXPECT_EQ(a->parentFolder(), toolbar);
+    const auto b = std::static_pointer_cast<QVBookmark>(toolbar->itemAtIndex(1));
+    EXPECT_EQ(b->scheduleUpdateFrequency(), 0);
+    EXPECT_TRUE(b->comments().isNull());
+}
+
+TEST_F(NetscapeTest, OneEndTooManyFailsWithReadErrorAndDropsTree)
+{
+    bool ok = true;
+    auto adapter = readText(kHeader + "<DT><A HREF=\"http://a/\">A</A>\n</DL><p>\n</DL><p>\n", &ok);
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(adapter->bookmarks(), nullptr);
+    ASSERT_EQ(m_alerts.alerts().size(), 1);
+    EXPECT_EQ(m_alerts.alerts().first().title, QStringLiteral("Error reading bookmarks"));
+    EXPECT_TRUE(m_alerts.alerts().first().message.contains(QStringLiteral("Mozilla")));
+}
+
+// Bad input: each gives a failed read and a log line, never a crash.
+struct BadFile
+{
+    const char* name;
+    QByteArray bytes;
+};
+
+class NetscapeBadInput : public NetscapeTest, public ::testing::WithParamInterface<BadFile>
+{
+};
+
+TEST_P(NetscapeBadInput, FailsCleanlyWithLogLine)
+{
+    quorvit::LogCapture log;
+    bool ok = true;
+    readText(GetParam().bytes, &ok);
+    EXPECT_FALSE(ok);
+    EXPECT_FALSE(log.lines().isEmpty());
+}
+
+QByteArray deepNesting(int depth)
+{
+    QByteArray text = kHeader;
+    for (int i = 0; i < depth; ++i)
+        text += "<DT><H3>f</H3>\n<DL><p>\n";
+    for (int i = 0; i <= depth; ++i)
+        text += "</DL><p>\n";
+    return text;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, NetscapeBadInput,
+    ::testing::Values(BadFile{"empty", QByteArray()},
+                      BadFile{"truncated", kHeader + "<DT><H3>Folder</H3>\n<DL><p>\n<DT><A HREF=\"http://a/\">A</A>\n"},
+                      BadFile{"cutInsideEntry", kHeader + "<DT><A HREF=\"http://a/\" ADD_DA"},
+                      BadFile{"binary", QByteArray("\x00\xff\xfe\x01<DT>\x80\x81", 10).repeated(100)},
+                      BadFile{"tooDeep", deepNesting(QVBrowser::kMaxFolderDepth + 5)}),
+    [](const ::testing::TestParamInfo<BadFile>& info) { return std::string(info.param.name); });
+
+TEST_F(NetscapeTest, NestingJustWithinTheLimitReads)
+{
+    bool ok = false;
+    readText(deepNesting(QVBrowser::kMaxFolderDepth - 1), &ok);
+    EXPECT_TRUE(ok);
+}
+
+TEST_F(NetscapeTest, ValidityChecksExtensionDoctypeAndCreator)
+{
+    writeBytes(path("lower.html"), "<!doctype netscape-bookmark-file-1>\n<DL><p>\n</DL><p>\n");
+    writeBytes(path("short.html"), "<!DOCTYPE NETSCAPE>\n");
+    writeBytes(path("right.htm"), kHeader);
+    writeBytes(path("moz.html"), "nothing like bookmarks");
+    EXPECT_TRUE(Netscape::isValidFile(path("lower.html")));
+    EXPECT_FALSE(Netscape::isValidFile(path("short.html")));
+    EXPECT_FALSE(Netscape::isValidFile(path("right.htm")));
+    EXPECT_FALSE(Netscape::isValidFile(path("missing.html")));
+    if (!quorvit::setTypeAndCreator(path("moz.html"), QStringLiteral("TEXT"), QStringLiteral("MOZZ")))
+        GTEST_SKIP() << "no user extended attributes on this file system";
+    EXPECT_TRUE(Netscape::isValidFile(path("moz.html")));
+}
+
+TEST_F(NetscapeTest, BrowserNameAndCreatorFollowThePath)
+{
+    const QString navigator = path("Library/Application Support/Navigator/p/bookmarks.html");
+    const QString firefox = path("Library/Application Support/Firefox/Profiles/p/bookmarks.html");
+    writeBytes(navigator, kHeader + "</DL><p>\n");
+    writeBytes(firefox, kHeader + "</DL><p>\n");
+    EXPECT_EQ(Netscape(firefox).browserName(), QStringLiteral("Firefox"));
+    EXPECT_FALSE(Netscape::isNetscapeFile());
+    EXPECT_EQ(Netscape(path("Library/Application Support/Phoenix/x.html")).browserName(), QStringLiteral("Firefox"));
+    Netscape netscape(navigator);
+    EXPECT_EQ(netscape.browserName(), QStringLiteral("Netscape"));
+    EXPECT_TRUE(Netscape::isNetscapeFile());
+    ASSERT_TRUE(Netscape::writeBookmarksToLocation(newRoot(), path("out.html")));
+    const QString creator = quorvit::creatorCode(path("out.html"));
+    if (creator.isEmpty())
+        GTEST_SKIP() << "no user extended attributes on this file system";
+    EXPECT_EQ(creator, QStringLiteral("MOSS"));
+    EXPECT_EQ(quorvit::typeCode(path("out.html")), QStringLiteral("TEXT"));
+}
+
+TEST_F(NetscapeTest, FailedWriteKeepsOldFileAndShowsWriteError)
+{
+    writeBytes(path("keep.html"), "old contents");
+    quorvit::setAtomicWriteFailureAfterBytes(10);
+    const bool written = Netscape::writeBookmarksToLocation(newRoot(), path("keep.html"));
+    quorvit::setAtomicWriteFailureAfterBytes(-1);
+    EXPECT_FALSE(written);
+    EXPECT_EQ(readBytes(path("keep.html")), QByteArray("old contents"));
+    ASSERT_EQ(m_alerts.alerts().size(), 1);
+    EXPECT_EQ(m_alerts.alerts().first().title, QStringLiteral("Writing the Netscape bookmark file failed"));
+    EXPECT_EQ(QDir(m_dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("keep.html")});
+}
+
+TEST_F(NetscapeTest, WriteIntoMissingFolderReportsFailure)
+{
+    EXPECT_FALSE(Netscape::writeBookmarksToLocation(newRoot(), path("no/such/folder/b.html")));
+    EXPECT_EQ(m_alerts.alerts().size(), 1);
+}
+
+// Write → read → write must give the same bytes, for real-world files and our own samples.
+class NetscapeRoundTrip : public NetscapeTest, public ::testing::WithParamInterface<QString>
+{
+};
+
+TEST_P(NetscapeRoundTrip, SecondWriteIsByteIdentical)
+{
+    Netscape source(GetParam());
+    ASSERT_TRUE(source.readBookmarkFile()) << GetParam().toStdString();
+    ASSERT_TRUE(Netscape::writeBookmarksToLocation(source.bookmarks(), path("first.html")));
+    Netscape again(path("first.html"));
+    ASSERT_TRUE(again.readBookmarkFile());
+    ASSERT_TRUE(Netscape::writeBookmarksToLocation(again.bookmarks(), path("second.html")));
+    EXPECT_EQ(readBytes(path("second.html")), readBytes(path("first.html")));
+    // Raw names keep their references, which the writer escapes once more; decoded, nothing changed.
+    SyncController::convertHTMLEscapeCharactersInFolder(source.bookmarks());
+    SyncController::convertHTMLEscapeCharactersInFolder(again.bookmarks());
+    EXPECT_EQ(outline(again.bookmarks()), outline(source.bookmarks()));
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, NetscapeRoundTrip,
+                         ::testing::Values(realworldPath(QStringLiteral("firefox/bookmarks.exported.html")),
+                                           realworldPath(QStringLiteral("firefox/bookmarks.preplaces.html")),
+                                           dataPath(QStringLiteral("netscape/chromium-export.html")),
+                                           dataPath(QStringLiteral("netscape/netscape4.html"))));
+
+TEST_F(NetscapeTest, ReadsFirefoxExportWithIconsFeedsAndComments)
+{
+    Netscape adapter(realworldPath(QStringLiteral("firefox/bookmarks.preplaces.html")));
+    ASSERT_TRUE(adapter.readBookmarkFile());
+    int folders = 0;
+    int bookmarks = 0;
+    QVBookmarkPtr headlines;
+    for (const QVItemPtr& item : BookmarkEnumerator(adapter.bookmarks()).allObjects()) {
+        folders += item->isFolder();
+        bookmarks += item->isBookmark();
+        if (item->name() == QLatin1String("Latest Headlines"))
+            headlines = std::static_pointer_cast<QVBookmark>(item);
+    }
+    EXPECT_EQ(folders, 4);
+    EXPECT_GT(bookmarks, 3);
+    ASSERT_TRUE(headlines);
+    EXPECT_EQ(headlines->comments(), QStringLiteral("Livemark test comment"));
+    EXPECT_EQ(headlines->metaDataForKey(ItemKey::RSSFeedURL).toString(),
+              QStringLiteral("http://en-US.fxfeeds.mozilla.com/en-US/firefox/headlines.xml"));
+}
+
+TEST_F(NetscapeTest, CommentBeforeFolderEndStaysWithItsBookmark)
+{
+    bool ok = false;
+    auto adapter = readText(kHeader + "<DT><H3>F</H3>\n<DL><p>\n<DT><A HREF=\"http://a/\">A</A>\n<DD>about a\n"
+                                      "</DL><p>\n<DT><A HREF=\"http://b/\">B</A>\n</DL><p>\n",
+                            &ok);
+    ASSERT_TRUE(ok);
+    EXPECT_EQ(outline(adapter->bookmarks()), QStringLiteral("[0] F\n  A <http://a/>\nB <http://b/>\n"));
+    const auto folder = std::static_pointer_cast<QVFolder>(adapter->bookmarks()->itemAtIndex(0));
+    EXPECT_EQ(std::static_pointer_cast<QVBookmark>(folder->itemAtIndex(0))->comments(), QStringLiteral("about a"));
+}
+
+TEST_F(NetscapeTest, UrlManagerProNeedsItsCommentLine)
+{
+    const QByteArray body = "<!DOCTYPE NETSCAPE-Bookmark-file-1>\n" + URLManagerPro::kCommentLine.toUtf8() +
+                            "\n<TITLE>Bookmarks</TITLE>\n<DL><p>\n<DT><A HREF=\"http://a/\">A</A>\n</DL><p>\n";
+    writeBytes(path("urlm.html"), body);
+    writeBytes(path("plain.html"), kHeader + "</DL><p>\n");
+    EXPECT_TRUE(URLManagerPro::isValidFile(path("urlm.html")));
+    EXPECT_FALSE(URLManagerPro::isValidFile(path("plain.html")));
+    URLManagerPro adapter(path("urlm.html"));
+    EXPECT_EQ(adapter.browserName(), QStringLiteral("URL Manager Pro"));
+    ASSERT_TRUE(adapter.readBookmarkFile());
+    EXPECT_EQ(outline(adapter.bookmarks()), QStringLiteral("A <http://a/>\n"));
+    // Netscape comes first in the choice order and claims the file.
+    const AdapterClass* chosen = nullptr;
+    ASSERT_TRUE(AdapterRegistry::adapterForPath(path("urlm.html"), &chosen));
+    EXPECT_EQ(chosen->id, QStringLiteral("netscape"));
+    EXPECT_EQ(AdapterRegistry::adapterForPath(path("nowhere.html")), nullptr);
+}
+
+TEST_F(NetscapeTest, MozillaFinderWalksTheThreeProfileFoldersInOrder)
+{
+    TemporaryHome home;
+    const QByteArray body = kHeader + "</DL><p>\n";
+    writeBytes(home.filePath("Library/Mozilla/Profiles/default/xyz.slt/bookmarks.html"), body);
+    writeBytes(home.filePath("Library/Application Support/Firefox/Profiles/b.second/bookmarks.html"), body);
+    writeBytes(home.filePath("Library/Application Support/Firefox/Profiles/a.first/bookmarks.html"), body);
+    writeBytes(home.filePath("Library/Application Support/Firefox/Profiles/a.first/bookmarks.html.bak"), body);
+    writeBytes(home.filePath("Library/Application Support/Navigator/Profiles/n/bookmarks.html"), body);
+    MozillaFinder finder;
+    QStringList found;
+    for (QString next = finder.nextPath(); !next.isNull(); next = finder.nextPath())
+        found.append(next.mid(home.path().size() + 1));
+    EXPECT_EQ(found, (QStringList{
+                         QStringLiteral("Library/Application Support/Firefox/Profiles/a.first/bookmarks.html"),
+                         QStringLiteral("Library/Application Support/Firefox/Profiles/b.second/bookmarks.html"),
+                         QStringLiteral("Library/Mozilla/Profiles/default/xyz.slt/bookmarks.html"),
+                         QStringLiteral("Library/Application Support/Navigator/Profiles/n/bookmarks.html"),
+                     }));
+}
+
+} // namespace
