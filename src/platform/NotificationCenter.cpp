@@ -2,6 +2,8 @@
 
 #include <QMutexLocker>
 
+#include <algorithm>
+
 namespace quorvit {
 
 NotificationCenter& NotificationCenter::defaultCenter()
@@ -24,9 +26,10 @@ void NotificationCenter::removeObserver(int token)
     std::erase_if(m_observers, [token](const Observer& observer) { return observer.token == token; });
 }
 
-void NotificationCenter::postNotification(const QString& name, const void* object, const QVariantMap& userInfo)
+void NotificationCenter::postNotification(const QString& name, const void* object,
+                                          const QVariantMap& userInfo)
 {
-    std::vector<Handler> targets;
+    std::vector<std::pair<int, Handler>> targets;
     {
         QMutexLocker lock(&m_mutex);
         if (m_observers.empty())
@@ -36,20 +39,29 @@ void NotificationCenter::postNotification(const QString& name, const void* objec
                 continue;
             if (observer.object && observer.object != object)
                 continue;
-            targets.push_back(observer.handler);
+            targets.emplace_back(observer.token, observer.handler);
         }
     }
-    // Handlers run without the lock so they may post or (un)register in turn.
+    // Handlers run without the lock so they may post or (un)register in turn. An observer removed by an
+    // earlier handler is skipped: its owner may be gone, and its handler would reach a dead object.
     const Notification notification{name, object, userInfo};
-    for (const Handler& handler : targets)
-        handler(notification);
+    for (const auto& [token, handler] : targets) {
+        if (isRegistered(token))
+            handler(notification);
+    }
+}
+
+bool NotificationCenter::isRegistered(int token) const
+{
+    QMutexLocker lock(&m_mutex);
+    return std::any_of(m_observers.begin(), m_observers.end(),
+                       [token](const Observer& observer) { return observer.token == token; });
 }
 
 ScopedObserver::ScopedObserver(NotificationCenter& center, const QString& name,
                                NotificationCenter::Handler handler, const void* object)
     : m_center(center), m_token(center.addObserver(name, std::move(handler), object))
-{
-}
+{}
 
 ScopedObserver::~ScopedObserver()
 {

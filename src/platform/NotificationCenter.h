@@ -39,6 +39,8 @@ public:
                           const QVariantMap& userInfo = QVariantMap());
 
 private:
+    bool isRegistered(int token) const;
+
     struct Observer
     {
         int token;

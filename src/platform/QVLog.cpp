@@ -9,7 +9,6 @@
 namespace {
 QMutex s_mutex;
 quorvit::LogCapture* s_capture = nullptr;
-QStringList s_captured;
 bool s_toStandardError = true;
 bool s_syslogOpen = false;
 } // namespace
@@ -18,7 +17,7 @@ void QVLog(const QString& line)
 {
     QMutexLocker lock(&s_mutex);
     if (s_capture) {
-        s_captured.append(line);
+        s_capture->m_lines.append(line);
         return;
     }
     const QByteArray bytes = line.toUtf8();
@@ -38,20 +37,18 @@ LogCapture::LogCapture()
     QMutexLocker lock(&s_mutex);
     m_previous = s_capture;
     s_capture = this;
-    s_captured.clear();
 }
 
 LogCapture::~LogCapture()
 {
     QMutexLocker lock(&s_mutex);
     s_capture = m_previous;
-    s_captured.clear();
 }
 
 QStringList LogCapture::lines() const
 {
     QMutexLocker lock(&s_mutex);
-    return s_captured;
+    return m_lines;
 }
 
 bool LogCapture::contains(const QString& text) const
@@ -67,7 +64,7 @@ bool LogCapture::contains(const QString& text) const
 void LogCapture::clear()
 {
     QMutexLocker lock(&s_mutex);
-    s_captured.clear();
+    m_lines.clear();
 }
 
 void setLogToStandardError(bool enabled)

@@ -25,7 +25,11 @@ public:
     void clear();
 
 private:
+    friend void ::QVLog(const QString& line);
+
     LogCapture* m_previous;
+    // Each capture keeps its own lines, so a nested one neither steals nor clears the outer one's.
+    QStringList m_lines;
 };
 
 /// Stops copying log lines to standard error (the system log still gets them).

@@ -1,0 +1,189 @@
+#include "platform/AtomicFile.h"
+#include "platform/FileAttributes.h"
+#include "platform/PathUtils.h"
+#include "support/TestSupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <ostream>
+
+using namespace quorvit;
+
+namespace {
+
+// --- Type and creator codes -----------------------------------------------------------------------
+
+class FileAttributesTest : public testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        m_path = m_dir.filePath(QStringLiteral("Bookmarks.html"));
+        testsupport::writeBytes(m_path, "<html></html>");
+    }
+    QTemporaryDir m_dir;
+    QString m_path;
+};
+
+TEST_F(FileAttributesTest, CodesAreReadBack)
+{
+    if (!setTypeAndCreator(m_path, QStringLiteral("TEXT"), QStringLiteral("MOSs")))
+        GTEST_SKIP() << "the temporary folder's file system keeps no user extended attributes";
+    TypeCreator codes;
+    ASSERT_TRUE(readTypeAndCreator(m_path, &codes));
+    EXPECT_EQ(codes.type, QStringLiteral("TEXT"));
+    EXPECT_EQ(codes.creator, QStringLiteral("MOSs"));
+    EXPECT_EQ(typeCode(m_path), QStringLiteral("TEXT"));
+    EXPECT_EQ(creatorCode(m_path), QStringLiteral("MOSs"));
+
+    // Codes are four bytes; shorter ones are padded with spaces as on the Mac.
+    ASSERT_TRUE(setTypeAndCreator(m_path, QStringLiteral("ab"), QStringLiteral("ABCDEF")));
+    EXPECT_EQ(typeCode(m_path), QStringLiteral("ab  "));
+    EXPECT_EQ(creatorCode(m_path), QStringLiteral("ABCD"));
+}
+
+TEST_F(FileAttributesTest, FileWithoutCodesAnswersEmptyCodes)
+{
+    TypeCreator codes{QStringLiteral("old"), QStringLiteral("old")};
+    ASSERT_TRUE(readTypeAndCreator(m_path, &codes));
+    EXPECT_TRUE(codes.type.isEmpty());
+    EXPECT_TRUE(codes.creator.isEmpty());
+}
+
+TEST_F(FileAttributesTest, MissingFileHasNoCodes)
+{
+    const QString missing = m_dir.filePath(QStringLiteral("absent"));
+    TypeCreator codes;
+    EXPECT_FALSE(readTypeAndCreator(missing, &codes));
+    EXPECT_FALSE(readTypeAndCreator(QString(), &codes));
+    EXPECT_TRUE(creatorCode(missing).isEmpty());
+    EXPECT_FALSE(setTypeAndCreator(missing, QStringLiteral("TEXT"), QStringLiteral("MOSs")));
+}
+
+// --- Atomic writes --------------------------------------------------------------------------------
+
+class AtomicFileTest : public testing::Test
+{
+protected:
+    void TearDown() override { setAtomicWriteFailureAfterBytes(-1); }
+    QStringList entries() const
+    {
+        return QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System);
+    }
+
+    QTemporaryDir m_dir;
+};
+
+TEST_F(AtomicFileTest, WritesNewFile)
+{
+    const QString path = m_dir.filePath(QStringLiteral("new.txt"));
+    ASSERT_TRUE(writeFileAtomically(path, "content"));
+    EXPECT_EQ(testsupport::readBytes(path), QByteArray("content"));
+    EXPECT_EQ(entries(), QStringList{QStringLiteral("new.txt")});
+}
+
+TEST_F(AtomicFileTest, ReplacingKeepsPermissions)
+{
+    const QString path = m_dir.filePath(QStringLiteral("private.txt"));
+    testsupport::writeBytes(path, "old");
+    const auto permissions = QFile::ReadOwner | QFile::WriteOwner;
+    ASSERT_TRUE(QFile::setPermissions(path, permissions));
+    ASSERT_TRUE(writeFileAtomically(path, "new and longer"));
+    EXPECT_EQ(testsupport::readBytes(path), QByteArray("new and longer"));
+    // Owner, group and others; the "user" flags only repeat the owner's for the current user.
+    EXPECT_EQ(QFile::permissions(path) & QFileDevice::Permissions(0x7077), permissions);
+}
+
+TEST_F(AtomicFileTest, FailureLeavesOldContentAndNoTemporaryFiles)
+{
+    const QString path = m_dir.filePath(QStringLiteral("keep.txt"));
+    testsupport::writeBytes(path, "old content");
+    for (qint64 after : {0, 3, 1000}) {
+        setAtomicWriteFailureAfterBytes(after);
+        QString error;
+        EXPECT_FALSE(writeFileAtomically(path, "replacement text", &error)) << after;
+        EXPECT_FALSE(error.isEmpty());
+        EXPECT_EQ(testsupport::readBytes(path), QByteArray("old content")) << after;
+        EXPECT_EQ(entries(), QStringList{QStringLiteral("keep.txt")}) << after;
+    }
+    setAtomicWriteFailureAfterBytes(-1);
+    EXPECT_TRUE(writeFileAtomically(path, "replacement text"));
+    EXPECT_EQ(testsupport::readBytes(path), QByteArray("replacement text"));
+}
+
+TEST_F(AtomicFileTest, MissingFolderIsAnError)
+{
+    QString error;
+    EXPECT_FALSE(writeFileAtomically(m_dir.filePath(QStringLiteral("no/such/folder/f")), "x", &error));
+    EXPECT_FALSE(error.isEmpty());
+}
+
+// --- Paths ----------------------------------------------------------------------------------------
+
+struct TildeCase
+{
+    const char* name;
+    friend void PrintTo(const TildeCase& c, std::ostream* os) { *os << c.name; }
+    QString input;    // "HOME" stands for the home folder
+    QString expected; // likewise
+};
+
+QString withHome(QString text, const QString& home)
+{
+    return text.replace(QStringLiteral("HOME"), home);
+}
+
+class ExpandTilde : public testing::TestWithParam<TildeCase>
+{
+};
+
+TEST_P(ExpandTilde, AgainstHome)
+{
+    testsupport::TemporaryHome home;
+    EXPECT_EQ(expandTilde(GetParam().input), withHome(GetParam().expected, home.path()));
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, ExpandTilde,
+                         testing::Values(TildeCase{"TildeAlone", "~", "HOME"},
+                                         TildeCase{"TildeSlash", "~/", "HOME/"},
+                                         TildeCase{"InsideHome", "~/Library/Safari", "HOME/Library/Safari"},
+                                         TildeCase{"OtherUser", "~user/x", "~user/x"},
+                                         TildeCase{"Absolute", "/tmp/~/x", "/tmp/~/x"},
+                                         TildeCase{"Relative", "a/~", "a/~"}, TildeCase{"Empty", "", ""}),
+                         [](const testing::TestParamInfo<TildeCase>& info) {
+                             return std::string(info.param.name);
+                         });
+
+class AbbreviateWithTilde : public testing::TestWithParam<TildeCase>
+{
+};
+
+TEST_P(AbbreviateWithTilde, AgainstHome)
+{
+    testsupport::TemporaryHome home;
+    EXPECT_EQ(abbreviateWithTilde(withHome(GetParam().input, home.path())),
+              withHome(GetParam().expected, home.path()));
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, AbbreviateWithTilde,
+                         testing::Values(TildeCase{"Home", "HOME", "~"},
+                                         TildeCase{"InsideHome", "HOME/Library/x", "~/Library/x"},
+                                         TildeCase{"SiblingWithSamePrefix", "HOMEx/y", "HOMEx/y"},
+                                         TildeCase{"Outside", "/etc/passwd", "/etc/passwd"}),
+                         [](const testing::TestParamInfo<TildeCase>& info) {
+                             return std::string(info.param.name);
+                         });
+
+TEST(PathUtils, HomeWithTrailingSlashGivesNoDoubleSlash)
+{
+    testsupport::TemporaryHome home;
+    qputenv("HOME", QFile::encodeName(home.path() + QLatin1Char('/')));
+    EXPECT_EQ(expandTilde(QStringLiteral("~/x")), home.path() + QStringLiteral("/x"));
+    EXPECT_EQ(abbreviateWithTilde(home.path() + QStringLiteral("/x")), QStringLiteral("~/x"));
+}
+
+} // namespace
