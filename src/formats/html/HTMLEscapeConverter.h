@@ -42,4 +42,5 @@ private:
     QStringList m_charValues;
     QHash<QString, QChar> m_entityToChar; // the 126-row table, non-empty entities only
     QHash<QChar, QString> m_charToEntity; // the 126-row table, empty entity = delete
+    qsizetype m_longestEntity = 0;
 };

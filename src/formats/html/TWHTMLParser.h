@@ -4,10 +4,12 @@
 
 #include <QMap>
 #include <QString>
+#include <QStringList>
 #include <QVariantMap>
 
 #include <memory>
 #include <optional>
+#include <vector>
 
 class HTMLItemReceiver;
 
@@ -38,12 +40,28 @@ public:
 private:
     TWHTMLParser() = default;
     bool queueNextItem(QVariantMap item);
-    QString commentAt(QStringView region, qsizetype start) const;
+    /// Queues an event dictionary; a refusal marks the parse as failed.
+    void queueEvent(const QString& key, const QString& value);
+    /// The comment starting at `start`: up to the next special marker or the region's end, trailing
+    /// white space removed.
+    QString commentAt(QStringView region, qsizetype start);
+
+    // Where each special marker next occurs in the region the last comment came from. Comments of one
+    // region arrive in text order, so each marker is searched for once per region, not once per comment.
+    struct CommentEndCache
+    {
+        const QChar* data = nullptr;
+        qsizetype size = -1;
+        qsizetype from = -1;
+        std::vector<qsizetype> next;
+    };
 
     std::unique_ptr<TWHTMLScanner> m_scanner;
     HTMLItemReceiver* m_parentController = nullptr;
     QMap<QString, QString> m_commands;
     QMap<QString, QString> m_data;
+    QStringList m_specialMarkers;
+    CommentEndCache m_commentEnds;
     std::optional<QVariantMap> m_lastDict;
     bool m_failed = false;
 };

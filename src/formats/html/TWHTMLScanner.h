@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 #include <QStringView>
@@ -30,6 +31,9 @@ public:
     /// A scanner over text already in memory.
     TWHTMLScanner(QString text, SpecialMarkerReceiver* parent);
 
+    /// The file's bytes as text, decoded the way initWithPath does.
+    static QString decodeFileData(const QByteArray& bytes, bool useUnicode);
+
     void setEntryStartingMarkers(const QStringList& markers);
     void setEntryEndingMarkers(const QStringList& markers);
     void setSpecialMarkers(const QStringList& markers);
@@ -47,7 +51,12 @@ private:
         QString marker;
         qsizetype next = -2; // -2: not searched yet; -1: no further occurrence
     };
+    static std::vector<MarkerCache> cachesFor(const QStringList& markers);
     qsizetype nextOccurrence(MarkerCache& cache, qsizetype from);
+    /// The smallest next occurrence among the markers (ties: the one listed first), or -1.
+    qsizetype nearest(std::vector<MarkerCache>& markers, qsizetype from);
+    /// Reports the special markers of the rest of the text and consumes it.
+    void finish();
 
     QString m_text;
     qsizetype m_offset = 0;
