@@ -12,7 +12,8 @@ int Command::run(const QStringList& arguments)
         return fail(parser.errorText() + QStringLiteral(" (see --help)"), BadUsage);
     if (parser.isSet(help)) {
         QString text = parser.helpText();
-        text.replace(QStringLiteral("Usage: quorvit-cli ") + name(), QStringLiteral("Usage: quorvit-cli ") + name());
+        text.replace(QStringLiteral("Usage: quorvit-cli ") + name(),
+                     QStringLiteral("Usage: quorvit-cli ") + name());
         printOut(text.toUtf8());
         return Success;
     }

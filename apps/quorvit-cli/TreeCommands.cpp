@@ -2,6 +2,7 @@
 
 #include "TreeJson.h"
 
+#include "formats/DefaultBrowser.h"
 #include "sync/SyncController.h"
 
 #include <QFileInfo>
@@ -15,11 +16,31 @@ void applyReadPasses(const QVFolderPtr& tree)
     SyncController::convertHTMLEscapeCharactersInFolder(tree);
     SyncController::stripIllegalCharactersInFolder(tree);
 }
+
+const QString kDefaultBrowserOption = QStringLiteral("default-browser");
+
+QCommandLineOption defaultBrowserOption()
+{
+    return QCommandLineOption(
+        kDefaultBrowserOption,
+        QStringLiteral("Act as if NAME (e.g. Safari, Camino, Quorvit) were the default browser; "
+                       "the Safari and Camino writers lay their files out by it. None by default."),
+        QStringLiteral("NAME"));
+}
+
+void applyDefaultBrowserOption(const QCommandLineParser& parser)
+{
+    if (!parser.isSet(kDefaultBrowserOption))
+        return;
+    const QString name = parser.value(kDefaultBrowserOption);
+    setDefaultBrowserNameProvider([name] { return name; });
+}
 } // namespace
 
 QCommandLineOption formatOption(const QString& name, const QString& description)
 {
-    return QCommandLineOption(name, description + QStringLiteral(" One of: ") + kFormatsList + QLatin1Char('.'),
+    return QCommandLineOption(name,
+                              description + QStringLiteral(" One of: ") + kFormatsList + QLatin1Char('.'),
                               QStringLiteral("FORMAT"));
 }
 
@@ -50,7 +71,8 @@ std::unique_ptr<QVBrowser> readBookmarkFile(const QString& path, const QString& 
         }
     }
     if (!adapter->readBookmarkFile() || !adapter->bookmarks()) {
-        *reason = QStringLiteral("%1: reading it as a %2 bookmark file failed").arg(path, adapter->browserName());
+        *reason =
+            QStringLiteral("%1: reading it as a %2 bookmark file failed").arg(path, adapter->browserName());
         return nullptr;
     }
     return adapter;
@@ -67,7 +89,9 @@ void DumpCommand::configure(QCommandLineParser& parser)
     parser.addOption(formatOption(QStringLiteral("as"), QStringLiteral("Read the file in this format.")));
     parser.addOption(QCommandLineOption(
         QStringLiteral("decoded"),
-        QStringLiteral("Decode HTML character references and replace control characters, as a comparison does.")));
+        QStringLiteral(
+            "Decode HTML character references and replace control characters, as a comparison does.")));
+    parser.addOption(defaultBrowserOption());
 }
 
 int DumpCommand::execute(const QCommandLineParser& parser)
@@ -78,6 +102,7 @@ int DumpCommand::execute(const QCommandLineParser& parser)
     const QString format = parser.value(QStringLiteral("as"));
     if (!format.isEmpty() && !AdapterRegistry::adapterClassNamed(format))
         return fail(QStringLiteral("unknown format \"%1\"; known: %2").arg(format, kFormatsList), BadUsage);
+    applyDefaultBrowserOption(parser);
 
     QString reason;
     const auto adapter = readBookmarkFile(files.first(), format, &reason);
@@ -97,11 +122,14 @@ QString ConvertCommand::summary() const
 void ConvertCommand::configure(QCommandLineParser& parser)
 {
     parser.addPositionalArgument(QStringLiteral("IN"), QStringLiteral("The bookmark file to read."));
-    parser.addPositionalArgument(QStringLiteral("OUT"), QStringLiteral("The file to write (replaced atomically)."));
+    parser.addPositionalArgument(QStringLiteral("OUT"),
+                                 QStringLiteral("The file to write (replaced atomically)."));
     parser.addOption(formatOption(QStringLiteral("to"), QStringLiteral("Write in this format (required).")));
     parser.addOption(formatOption(QStringLiteral("as"), QStringLiteral("Read IN in this format.")));
     parser.addOption(QCommandLineOption(
-        QStringLiteral("raw"), QStringLiteral("Pass the tree from reader to writer untouched (no character passes).")));
+        QStringLiteral("raw"),
+        QStringLiteral("Pass the tree from reader to writer untouched (no character passes).")));
+    parser.addOption(defaultBrowserOption());
 }
 
 int ConvertCommand::execute(const QCommandLineParser& parser)
@@ -118,6 +146,7 @@ int ConvertCommand::execute(const QCommandLineParser& parser)
     const QString format = parser.value(QStringLiteral("as"));
     if (!format.isEmpty() && !AdapterRegistry::adapterClassNamed(format))
         return fail(QStringLiteral("unknown format \"%1\"; known: %2").arg(format, kFormatsList), BadUsage);
+    applyDefaultBrowserOption(parser);
 
     QString reason;
     const auto adapter = readBookmarkFile(files.at(0), format, &reason);

@@ -45,7 +45,8 @@ QByteArray nullableString(const QString& text)
 
 void appendItem(QByteArray& out, const QVItem& item, int depth, bool indented);
 
-void appendFields(QByteArray& out, const QList<std::pair<const char*, QByteArray>>& fields, int depth, bool indented)
+void appendFields(QByteArray& out, const QList<std::pair<const char*, QByteArray>>& fields, int depth,
+                  bool indented)
 {
     out += '{';
     bool first = true;
@@ -94,7 +95,8 @@ void appendItem(QByteArray& out, const QVItem& item, int depth, bool indented)
                       {"children", children}},
                      depth, indented);
     } else if (item.isDivider()) {
-        appendFields(out, {{"kind", "\"divider\""}, {"source", stringToJson(item.source())}}, depth, indented);
+        appendFields(out, {{"kind", "\"divider\""}, {"source", stringToJson(item.source())}}, depth,
+                     indented);
     } else {
         const auto& bookmark = static_cast<const QVBookmark&>(item);
         appendFields(out,

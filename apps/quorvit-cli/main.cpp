@@ -1,3 +1,4 @@
+#include "BrowsersCommand.h"
 #include "Command.h"
 #include "TreeCommands.h"
 
@@ -12,6 +13,7 @@ std::vector<std::unique_ptr<Command>> commands()
     std::vector<std::unique_ptr<Command>> list;
     list.push_back(std::make_unique<DumpCommand>());
     list.push_back(std::make_unique<ConvertCommand>());
+    list.push_back(std::make_unique<BrowsersCommand>());
     return list;
 }
 

@@ -69,7 +69,8 @@ Netscape::Netscape(const QString& path) : QVBrowser(path)
     quorvit::TypeCreator codes;
     bool netscape = false;
     if (quorvit::readTypeAndCreator(path, &codes))
-        netscape = codes.creator == QLatin1String("MOSS") || path.contains(QLatin1String("Application Support/Navigator"));
+        netscape = codes.creator == QLatin1String("MOSS") ||
+                   path.contains(QLatin1String("Application Support/Navigator"));
     s_isNetscape.store(netscape);
 
     if (path.contains(QLatin1String("Application Support/Phoenix")) ||
@@ -94,9 +95,12 @@ std::unique_ptr<QVBrowser> Netscape::initWithPath(const QString& path)
 const QMap<QString, QString>& Netscape::commandMarkers()
 {
     static const QMap<QString, QString> markers{
-        {ParserKey::NewItem, QStringLiteral("<DT>")},       {ParserKey::EndItemData, QStringLiteral("</A>\n")},
-        {ParserKey::EndFolderData, QStringLiteral("</H3>")}, {ParserKey::EndFolder, QStringLiteral("</DL>")},
-        {ParserKey::Comments, QStringLiteral("<DD>")},       {ParserKey::Divider, QStringLiteral("<HR>")},
+        {ParserKey::NewItem, QStringLiteral("<DT>")},
+        {ParserKey::EndItemData, QStringLiteral("</A>\n")},
+        {ParserKey::EndFolderData, QStringLiteral("</H3>")},
+        {ParserKey::EndFolder, QStringLiteral("</DL>")},
+        {ParserKey::Comments, QStringLiteral("<DD>")},
+        {ParserKey::Divider, QStringLiteral("<HR>")},
     };
     return markers;
 }
@@ -131,7 +135,8 @@ bool Netscape::isValidFile(const QString& path)
     if (!lines || lines->isEmpty())
         return false;
     const QString& first = lines->first();
-    return first.size() >= kDoctype.size() && first.left(kDoctype.size()).compare(kDoctype, Qt::CaseInsensitive) == 0;
+    return first.size() >= kDoctype.size() &&
+           first.left(kDoctype.size()).compare(kDoctype, Qt::CaseInsensitive) == 0;
 }
 
 std::optional<QStringList> Netscape::getFileLines(const QString& path)
@@ -156,7 +161,8 @@ bool Netscape::readBookmarkFile()
     // A file that never closes its top list was cut short (or is not bookmark HTML at all): writing it
     // back would silently drop whatever followed, so the read fails instead.
     if (!m_rootClosed) {
-        QVLog(QStringLiteral("%1 bookmark file ends before its folders are closed: %2").arg(m_browserName, m_bookmarkPath));
+        QVLog(QStringLiteral("%1 bookmark file ends before its folders are closed: %2")
+                  .arg(m_browserName, m_bookmarkPath));
         return false;
     }
     return true;
@@ -240,7 +246,8 @@ void Netscape::convertStringsToNSDates(QVariantMap& item)
         const double seconds = item.value(key).toString().trimmed().toDouble(&ok);
         // Beyond year 9999 the date is nonsense anyway; keep it out of QDateTime's undefined range.
         if (ok && seconds > 0 && seconds < 253402300800.0)
-            item.insert(key, QDateTime::fromMSecsSinceEpoch(qint64(seconds * 1000.0 + 0.5), QTimeZone::utc()));
+            item.insert(key,
+                        QDateTime::fromMSecsSinceEpoch(qint64(seconds * 1000.0 + 0.5), QTimeZone::utc()));
         else
             item.remove(key);
     }
@@ -288,7 +295,8 @@ void Netscape::writeFolder(const QVFolder& folder, QString& out)
         if (item->isFolder()) {
             const auto& child = static_cast<const QVFolder&>(*item);
             if (child.type() == QVFolder::ToolbarFolder) {
-                out += QLatin1String("<DT><H3 PERSONAL_TOOLBAR_FOLDER=\"true\" ID=\"NC:PersonalToolbarFolder\">") +
+                out += QLatin1String(
+                           "<DT><H3 PERSONAL_TOOLBAR_FOLDER=\"true\" ID=\"NC:PersonalToolbarFolder\">") +
                        QVLocalized(QStringLiteral("MozillaToolbarLabel"));
             } else {
                 out += QLatin1String("<DT><H3");

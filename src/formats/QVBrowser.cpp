@@ -17,10 +17,12 @@ void logMissingOverride(const char* operation)
               .arg(QLatin1String(operation)));
 }
 
-const QString kSubclassLine = QStringLiteral("Alert: should not be calling this, implement in subclass of QVBrowser!");
+const QString kSubclassLine =
+    QStringLiteral("Alert: should not be calling this, implement in subclass of QVBrowser!");
 } // namespace
 
-QVBrowser::QVBrowser(const QString& path) : m_bookmarkPath(path.isNull() ? QString(QLatin1String("")) : path) {}
+QVBrowser::QVBrowser(const QString& path) : m_bookmarkPath(path.isNull() ? QString(QLatin1String("")) : path)
+{}
 
 QVBrowser::~QVBrowser() = default;
 
@@ -60,8 +62,9 @@ void QVBrowser::displayWriteErrorWithName(const QString& browserName)
 
 void QVBrowser::displayReadErrorWithName(const QString& browserName)
 {
-    QVStandardAlert::showEmailCrashAlert(QVLocalized(QStringLiteral("ReadError")),
-                                         QVLocalized(QStringLiteral("EndFolderErrorDescription"), {browserName}));
+    QVStandardAlert::showEmailCrashAlert(
+        QVLocalized(QStringLiteral("ReadError")),
+        QVLocalized(QStringLiteral("EndFolderErrorDescription"), {browserName}));
 }
 
 void QVBrowser::displayVersionWarningWithName(const QString& browserName, const QString& supportedVersion,
@@ -72,8 +75,8 @@ void QVBrowser::displayVersionWarningWithName(const QString& browserName, const 
                                  : QString();
     const int answer = QVStandardAlert::showInputNeededAlert(
         QVLocalized(QStringLiteral("UnsupportedFileVersionTitle"), {browserName}),
-        QVLocalized(QStringLiteral("UnsupportedFileVersionMessage"), {browserName, supportedVersion}), QString(),
-        download, QString());
+        QVLocalized(QStringLiteral("UnsupportedFileVersionMessage"), {browserName, supportedVersion}),
+        QString(), download, QString());
     if (answer == 0 && !address.isEmpty())
         QProcess::startDetached(QStringLiteral("xdg-open"), {address});
 }
@@ -190,8 +193,9 @@ bool QVBrowser::readWithParser(bool useUnicode, const QMap<QString, QString>& co
     return result;
 }
 
-bool QVBrowser::commitFile(const QString& path, const std::optional<QByteArray>& data, const QString& encodeFailure,
-                           const QString& alertBrowserName, void (*setAttributes)(const QString&))
+bool QVBrowser::commitFile(const QString& path, const std::optional<QByteArray>& data,
+                           const QString& encodeFailure, const QString& alertBrowserName,
+                           void (*setAttributes)(const QString&))
 {
     if (!data) {
         QVLog(encodeFailure);

@@ -75,12 +75,14 @@ protected:
     void endParse();
 
     /// The shared read through the HTML tag parser; the tree built so far stays even on failure.
-    bool readWithParser(bool useUnicode, const QMap<QString, QString>& commands, const QMap<QString, QString>& data);
+    bool readWithParser(bool useUnicode, const QMap<QString, QString>& commands,
+                        const QMap<QString, QString>& data);
 
     /// The shared last steps of every writer: log and stop when the text could not be encoded, else write
     /// atomically, show the write error on failure, and set the file's codes in every case.
-    static bool commitFile(const QString& path, const std::optional<QByteArray>& data, const QString& encodeFailure,
-                           const QString& alertBrowserName, void (*setAttributes)(const QString&));
+    static bool commitFile(const QString& path, const std::optional<QByteArray>& data,
+                           const QString& encodeFailure, const QString& alertBrowserName,
+                           void (*setAttributes)(const QString&));
 
     QString m_browserName;
     QString m_bookmarkPath;

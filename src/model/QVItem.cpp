@@ -32,8 +32,7 @@ void QVItem::setMetaData(const QVariant& value, const QString& key)
 QString QVItem::description() const
 {
     static const char* const kKindNames[] = {"QVBookmark", "QVFolder", "QVDivider"};
-    const QString object = QStringLiteral("<%1: 0x%2>")
-                               .arg(QLatin1String(kKindNames[int(m_kind)]))
-                               .arg(quintptr(this), 0, 16);
+    const QString object =
+        QStringLiteral("<%1: 0x%2>").arg(QLatin1String(kKindNames[int(m_kind)])).arg(quintptr(this), 0, 16);
     return QStringLiteral("%1 %2 (%3)").arg(object, m_name, m_address);
 }

@@ -5,8 +5,7 @@
 #include "model/QVBookmark.h"
 
 namespace {
-template <typename Visit>
-void forEachItem(const QVFolderPtr& folder, Visit visit)
+template <typename Visit> void forEachItem(const QVFolderPtr& folder, Visit visit)
 {
     if (!folder)
         return;

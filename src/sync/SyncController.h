@@ -16,7 +16,8 @@ public:
     static void convertHighASCIICharactersToHTMLInFolder(const QVFolderPtr& folder);
     /// After reading: names, and comments of bookmarks, holding "&" are replaced by their decoded form.
     static void convertHTMLEscapeCharactersInFolder(const QVFolderPtr& folder);
-    /// After reading: control and non-characters in names and comments become spaces. Dividers are left alone.
+    /// After reading: control and non-characters in names and comments become spaces. Dividers are left
+    /// alone.
     static void stripIllegalCharactersInFolder(const QVFolderPtr& folder);
 
     /// Replaces every character the predicate accepts by one space (a surrogate pair counts as one

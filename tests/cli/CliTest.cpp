@@ -54,7 +54,8 @@ QStringList keyOrder(const QByteArray& json, const QByteArray& kind)
             if (lead < indent)
                 break;
             if (lead == indent && lines[j].at(indent) == '"')
-                keys.append(QString::fromUtf8(lines[j].mid(indent + 1, lines[j].indexOf('"', indent + 1) - indent - 1)));
+                keys.append(QString::fromUtf8(
+                    lines[j].mid(indent + 1, lines[j].indexOf('"', indent + 1) - indent - 1)));
         }
     }
     return keys;
@@ -62,7 +63,8 @@ QStringList keyOrder(const QByteArray& json, const QByteArray& kind)
 
 TEST(Cli, DumpPrintsTheTreeWithKeysInFixedOrder)
 {
-    const Result result = runCli({QStringLiteral("dump"), dataPath(QStringLiteral("netscape/chromium-export.html"))});
+    const Result result =
+        runCli({QStringLiteral("dump"), dataPath(QStringLiteral("netscape/chromium-export.html"))});
     ASSERT_EQ(result.exitCode, 0) << result.err.toStdString();
     const QJsonObject root = parseJson(result.out);
     EXPECT_EQ(root.value(QStringLiteral("kind")).toString(), QStringLiteral("folder"));
@@ -73,8 +75,9 @@ TEST(Cli, DumpPrintsTheTreeWithKeysInFixedOrder)
     const QJsonObject debian = bar.value(QStringLiteral("children")).toArray().at(0).toObject();
     EXPECT_EQ(debian.value(QStringLiteral("addDate")).toDouble(), 1690000001.0);
     EXPECT_TRUE(debian.value(QStringLiteral("comments")).isNull());
-    EXPECT_EQ(debian.value(QStringLiteral("metadata")).toObject().value(QStringLiteral("FF_FavIcon")).toString(),
-              QStringLiteral("data:image/png;base64,iVBORw0KGgo="));
+    EXPECT_EQ(
+        debian.value(QStringLiteral("metadata")).toObject().value(QStringLiteral("FF_FavIcon")).toString(),
+        QStringLiteral("data:image/png;base64,iVBORw0KGgo="));
     EXPECT_EQ(keyOrder(result.out, "\"folder\""),
               (QStringList{"kind", "name", "type", "source", "metadata", "children"}));
     EXPECT_EQ(keyOrder(result.out, "\"bookmark\""),
@@ -106,7 +109,8 @@ TEST(Cli, ExitCodesSayWhatWentWrong)
                                   QStringLiteral("--as"), QStringLiteral("netscape")});
     EXPECT_EQ(forced.exitCode, 1);
     EXPECT_EQ(runCli({QStringLiteral("dump")}).exitCode, 2);
-    EXPECT_EQ(runCli({QStringLiteral("dump"), QStringLiteral("x"), QStringLiteral("--as"), QStringLiteral("mosaic")})
+    EXPECT_EQ(runCli({QStringLiteral("dump"), QStringLiteral("x"), QStringLiteral("--as"),
+                      QStringLiteral("mosaic")})
                   .exitCode,
               2);
     EXPECT_EQ(runCli({QStringLiteral("frobnicate")}).exitCode, 2);
@@ -125,11 +129,12 @@ TEST(Cli, ConvertRawTwiceGivesIdenticalBytes)
     const QString first = dir.filePath(QStringLiteral("first.html"));
     const QString second = dir.filePath(QStringLiteral("second.html"));
     const QString source = realworldPath(QStringLiteral("firefox/bookmarks.exported.html"));
-    ASSERT_EQ(runCli({QStringLiteral("convert"), source, first, QStringLiteral("--to"), QStringLiteral("netscape")})
-                  .exitCode,
-              0);
-    ASSERT_EQ(runCli({QStringLiteral("convert"), first, second, QStringLiteral("--to"), QStringLiteral("netscape"),
-                      QStringLiteral("--raw")})
+    ASSERT_EQ(
+        runCli({QStringLiteral("convert"), source, first, QStringLiteral("--to"), QStringLiteral("netscape")})
+            .exitCode,
+        0);
+    ASSERT_EQ(runCli({QStringLiteral("convert"), first, second, QStringLiteral("--to"),
+                      QStringLiteral("netscape"), QStringLiteral("--raw")})
                   .exitCode,
               0);
     EXPECT_EQ(readBytes(first), readBytes(second));
@@ -139,9 +144,10 @@ TEST(Cli, ConvertRawTwiceGivesIdenticalBytes)
 TEST(Cli, ConvertToUnwritablePlaceFailsAndLeavesNothing)
 {
     QTemporaryDir dir;
-    const Result result = runCli({QStringLiteral("convert"), dataPath(QStringLiteral("netscape/netscape4.html")),
-                                  dir.filePath(QStringLiteral("missing/out.html")), QStringLiteral("--to"),
-                                  QStringLiteral("netscape")});
+    const Result result =
+        runCli({QStringLiteral("convert"), dataPath(QStringLiteral("netscape/netscape4.html")),
+                dir.filePath(QStringLiteral("missing/out.html")), QStringLiteral("--to"),
+                QStringLiteral("netscape")});
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_TRUE(result.err.contains("writing it as netscape failed"));
 }

@@ -18,14 +18,17 @@ TEST(BrowserBase, UnimplementedOperationsLogAndAnswerNothing)
     EXPECT_FALSE(QVBrowser::getFileLines(QStringLiteral("/x")));
     QVariantMap item;
     EXPECT_FALSE(browser.addItemToBookmarks(item));
-    EXPECT_EQ(log.lines(),
-              (QStringList{
-                  QStringLiteral("Alert: should not be calling readBookmarkFile, implement in subclass of QVBrowser!"),
-                  QStringLiteral("Alert: should not be calling sharingID, implement in subclass of QVBrowser!"),
-                  QStringLiteral("Alert: should not be calling this, implement in subclass of QVBrowser!"),
-                  QStringLiteral("Alert: should not be calling getFileLines, implement in subclass of QVBrowser!"),
-                  QStringLiteral("Alert: should not be calling addItemToBookmarks, implement in subclass of QVBrowser!"),
-              }));
+    EXPECT_EQ(
+        log.lines(),
+        (QStringList{
+            QStringLiteral(
+                "Alert: should not be calling readBookmarkFile, implement in subclass of QVBrowser!"),
+            QStringLiteral("Alert: should not be calling sharingID, implement in subclass of QVBrowser!"),
+            QStringLiteral("Alert: should not be calling this, implement in subclass of QVBrowser!"),
+            QStringLiteral("Alert: should not be calling getFileLines, implement in subclass of QVBrowser!"),
+            QStringLiteral(
+                "Alert: should not be calling addItemToBookmarks, implement in subclass of QVBrowser!"),
+        }));
 }
 
 TEST(BrowserBase, SharedAlertsFillTheirPlaceholders)

@@ -1,6 +1,6 @@
+#include "formats/Netscape.h"
 #include "formats/AdapterRegistry.h"
 #include "formats/MozillaFinder.h"
-#include "formats/Netscape.h"
 #include "formats/URLManagerPro.h"
 #include "model/BookmarkEnumerator.h"
 #include "model/ItemKeys.h"
@@ -69,7 +69,8 @@ protected:
 
     QString path(const QString& name) const { return m_dir.filePath(name); }
 
-    std::unique_ptr<Netscape> readText(const QByteArray& text, bool* ok, const QString& name = QStringLiteral("b.html"))
+    std::unique_ptr<Netscape> readText(const QByteArray& text, bool* ok,
+                                       const QString& name = QStringLiteral("b.html"))
     {
         writeBytes(path(name), text);
         auto adapter = std::make_unique<Netscape>(path(name));
@@ -107,22 +108,23 @@ TEST_F(NetscapeTest, WritesEachItemKindExactly)
     root->addItem(QVDivider::initWithSource(QStringLiteral("Quorvit")));
 
     const QByteArray expected =
-        kHeader + "<DT><A HREF=\"http://a.example/\">Plain</A>\n"
-                  "<DT><A HREF=\"http://b.example/?x=1&y=2\" ADD_DATE=\"1000000000\" LAST_VISIT=\"1000000001.5\" "
-                  "LAST_MODIFIED=\"1000000002\" FEEDURL=\"http://b.example/rss\" "
-                  "ICON=\"data:image/png;base64,AAAA\" SCHEDULE=\"0123456|0-1|1|icon\" SHORTCUTURL=\"bx\">"
-                  "Tom &amp; Jérôme</A>\n"
-                  "<DD>a note\n"
-                  "<DT><A HREF=\"http://c.example/\" SCHEDULE=\"0123456|0-1|1440|icon\">Hourly</A>\n"
-                  "<DT><H3 PERSONAL_TOOLBAR_FOLDER=\"true\" ID=\"NC:PersonalToolbarFolder\">Bookmarks Toolbar</H3>\n"
-                  "<DL><p>\n"
-                  "<DT><A HREF=\"http://t.example/\">T</A>\n"
-                  "</DL><p>\n"
-                  "<DT><H3 FOLDER_GROUP=\"true\">Tabs &lt;1&gt;</H3>\n"
-                  "<DL><p>\n"
-                  "</DL><p>\n"
-                  "<HR>\n"
-                  "</DL><p>\n";
+        kHeader +
+        "<DT><A HREF=\"http://a.example/\">Plain</A>\n"
+        "<DT><A HREF=\"http://b.example/?x=1&y=2\" ADD_DATE=\"1000000000\" LAST_VISIT=\"1000000001.5\" "
+        "LAST_MODIFIED=\"1000000002\" FEEDURL=\"http://b.example/rss\" "
+        "ICON=\"data:image/png;base64,AAAA\" SCHEDULE=\"0123456|0-1|1|icon\" SHORTCUTURL=\"bx\">"
+        "Tom &amp; Jérôme</A>\n"
+        "<DD>a note\n"
+        "<DT><A HREF=\"http://c.example/\" SCHEDULE=\"0123456|0-1|1440|icon\">Hourly</A>\n"
+        "<DT><H3 PERSONAL_TOOLBAR_FOLDER=\"true\" ID=\"NC:PersonalToolbarFolder\">Bookmarks Toolbar</H3>\n"
+        "<DL><p>\n"
+        "<DT><A HREF=\"http://t.example/\">T</A>\n"
+        "</DL><p>\n"
+        "<DT><H3 FOLDER_GROUP=\"true\">Tabs &lt;1&gt;</H3>\n"
+        "<DL><p>\n"
+        "</DL><p>\n"
+        "<HR>\n"
+        "</DL><p>\n";
     EXPECT_EQ(Netscape::fileText(*root).toUtf8(), expected);
 }
 
@@ -138,18 +140,18 @@ TEST_F(NetscapeTest, HtmlCommentsReplaceCommentsWhenSet)
 TEST_F(NetscapeTest, ReadsItemsDatesScheduleAndSpecialFolders)
 {
     bool ok = false;
-    auto adapter = readText(kHeader +
-                                "<DT><H3 PERSONAL_TOOLBAR_FOLDER=\"true\" ID=\"NC:PersonalToolbarFolder\">My bar</H3>\n"
-                                "<DL><p>\n"
-                                "<DT><A HREF=\"http://a/\" ADD_DATE=\"1000000000\" LAST_VISIT=\"0\" "
-                                "SCHEDULE=\"0123456|0-1|30|icon\" SHORTCUTURL=\"kw\">It&#39;s &amp; more</A>\n"
-                                "<DD>first comment\n"
-                                "<DT><A HREF=\"http://b/\" SCHEDULE=\"0123456|0-1|0|icon\">B</A>\n"
-                                "</DL><p>\n"
-                                "<DT><H3>Bookmarks Menu</H3>\n<DL><p>\n<HR>\n</DL><p>\n"
-                                "<DT><H3 FOLDER_GROUP=\"true\">Group</H3>\n<DL><p>\n</DL><p>\n"
-                                "</DL><p>\n",
-                            &ok);
+    auto adapter = readText(
+        kHeader + "<DT><H3 PERSONAL_TOOLBAR_FOLDER=\"true\" ID=\"NC:PersonalToolbarFolder\">My bar</H3>\n"
+                  "<DL><p>\n"
+                  "<DT><A HREF=\"http://a/\" ADD_DATE=\"1000000000\" LAST_VISIT=\"0\" "
+                  "SCHEDULE=\"0123456|0-1|30|icon\" SHORTCUTURL=\"kw\">It&#39;s &amp; more</A>\n"
+                  "<DD>first comment\n"
+                  "<DT><A HREF=\"http://b/\" SCHEDULE=\"0123456|0-1|0|icon\">B</A>\n"
+                  "</DL><p>\n"
+                  "<DT><H3>Bookmarks Menu</H3>\n<DL><p>\n<HR>\n</DL><p>\n"
+                  "<DT><H3 FOLDER_GROUP=\"true\">Group</H3>\n<DL><p>\n</DL><p>\n"
+                  "</DL><p>\n",
+        &ok);
     ASSERT_TRUE(ok);
     EXPECT_EQ(outline(adapter->bookmarks()), QStringLiteral("[3] Bookmarks Toolbar\n"
                                                             "  It's &amp; more <http://a/>\n"
@@ -216,7 +218,8 @@ QByteArray deepNesting(int depth)
 INSTANTIATE_TEST_SUITE_P(
     Files, NetscapeBadInput,
     ::testing::Values(BadFile{"empty", QByteArray()},
-                      BadFile{"truncated", kHeader + "<DT><H3>Folder</H3>\n<DL><p>\n<DT><A HREF=\"http://a/\">A</A>\n"},
+                      BadFile{"truncated",
+                              kHeader + "<DT><H3>Folder</H3>\n<DL><p>\n<DT><A HREF=\"http://a/\">A</A>\n"},
                       BadFile{"cutInsideEntry", kHeader + "<DT><A HREF=\"http://a/\" ADD_DA"},
                       BadFile{"binary", QByteArray("\x00\xff\xfe\x01<DT>\x80\x81", 10).repeated(100)},
                       BadFile{"tooDeep", deepNesting(QVBrowser::kMaxFolderDepth + 5)}),
@@ -252,7 +255,8 @@ TEST_F(NetscapeTest, BrowserNameAndCreatorFollowThePath)
     writeBytes(firefox, kHeader + "</DL><p>\n");
     EXPECT_EQ(Netscape(firefox).browserName(), QStringLiteral("Firefox"));
     EXPECT_FALSE(Netscape::isNetscapeFile());
-    EXPECT_EQ(Netscape(path("Library/Application Support/Phoenix/x.html")).browserName(), QStringLiteral("Firefox"));
+    EXPECT_EQ(Netscape(path("Library/Application Support/Phoenix/x.html")).browserName(),
+              QStringLiteral("Firefox"));
     Netscape netscape(navigator);
     EXPECT_EQ(netscape.browserName(), QStringLiteral("Netscape"));
     EXPECT_TRUE(Netscape::isNetscapeFile());
@@ -333,19 +337,22 @@ TEST_F(NetscapeTest, ReadsFirefoxExportWithIconsFeedsAndComments)
 TEST_F(NetscapeTest, CommentBeforeFolderEndStaysWithItsBookmark)
 {
     bool ok = false;
-    auto adapter = readText(kHeader + "<DT><H3>F</H3>\n<DL><p>\n<DT><A HREF=\"http://a/\">A</A>\n<DD>about a\n"
-                                      "</DL><p>\n<DT><A HREF=\"http://b/\">B</A>\n</DL><p>\n",
-                            &ok);
+    auto adapter =
+        readText(kHeader + "<DT><H3>F</H3>\n<DL><p>\n<DT><A HREF=\"http://a/\">A</A>\n<DD>about a\n"
+                           "</DL><p>\n<DT><A HREF=\"http://b/\">B</A>\n</DL><p>\n",
+                 &ok);
     ASSERT_TRUE(ok);
     EXPECT_EQ(outline(adapter->bookmarks()), QStringLiteral("[0] F\n  A <http://a/>\nB <http://b/>\n"));
     const auto folder = std::static_pointer_cast<QVFolder>(adapter->bookmarks()->itemAtIndex(0));
-    EXPECT_EQ(std::static_pointer_cast<QVBookmark>(folder->itemAtIndex(0))->comments(), QStringLiteral("about a"));
+    EXPECT_EQ(std::static_pointer_cast<QVBookmark>(folder->itemAtIndex(0))->comments(),
+              QStringLiteral("about a"));
 }
 
 TEST_F(NetscapeTest, UrlManagerProNeedsItsCommentLine)
 {
-    const QByteArray body = "<!DOCTYPE NETSCAPE-Bookmark-file-1>\n" + URLManagerPro::kCommentLine.toUtf8() +
-                            "\n<TITLE>Bookmarks</TITLE>\n<DL><p>\n<DT><A HREF=\"http://a/\">A</A>\n</DL><p>\n";
+    const QByteArray body =
+        "<!DOCTYPE NETSCAPE-Bookmark-file-1>\n" + URLManagerPro::kCommentLine.toUtf8() +
+        "\n<TITLE>Bookmarks</TITLE>\n<DL><p>\n<DT><A HREF=\"http://a/\">A</A>\n</DL><p>\n";
     writeBytes(path("urlm.html"), body);
     writeBytes(path("plain.html"), kHeader + "</DL><p>\n");
     EXPECT_TRUE(URLManagerPro::isValidFile(path("urlm.html")));
@@ -368,18 +375,20 @@ TEST_F(NetscapeTest, MozillaFinderWalksTheThreeProfileFoldersInOrder)
     writeBytes(home.filePath("Library/Mozilla/Profiles/default/xyz.slt/bookmarks.html"), body);
     writeBytes(home.filePath("Library/Application Support/Firefox/Profiles/b.second/bookmarks.html"), body);
     writeBytes(home.filePath("Library/Application Support/Firefox/Profiles/a.first/bookmarks.html"), body);
-    writeBytes(home.filePath("Library/Application Support/Firefox/Profiles/a.first/bookmarks.html.bak"), body);
+    writeBytes(home.filePath("Library/Application Support/Firefox/Profiles/a.first/bookmarks.html.bak"),
+               body);
     writeBytes(home.filePath("Library/Application Support/Navigator/Profiles/n/bookmarks.html"), body);
     MozillaFinder finder;
     QStringList found;
     for (QString next = finder.nextPath(); !next.isNull(); next = finder.nextPath())
         found.append(next.mid(home.path().size() + 1));
-    EXPECT_EQ(found, (QStringList{
-                         QStringLiteral("Library/Application Support/Firefox/Profiles/a.first/bookmarks.html"),
-                         QStringLiteral("Library/Application Support/Firefox/Profiles/b.second/bookmarks.html"),
-                         QStringLiteral("Library/Mozilla/Profiles/default/xyz.slt/bookmarks.html"),
-                         QStringLiteral("Library/Application Support/Navigator/Profiles/n/bookmarks.html"),
-                     }));
+    EXPECT_EQ(found,
+              (QStringList{
+                  QStringLiteral("Library/Application Support/Firefox/Profiles/a.first/bookmarks.html"),
+                  QStringLiteral("Library/Application Support/Firefox/Profiles/b.second/bookmarks.html"),
+                  QStringLiteral("Library/Mozilla/Profiles/default/xyz.slt/bookmarks.html"),
+                  QStringLiteral("Library/Application Support/Navigator/Profiles/n/bookmarks.html"),
+              }));
 }
 
 } // namespace

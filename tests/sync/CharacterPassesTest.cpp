@@ -11,7 +11,8 @@ struct Tree
 {
     QVFolderPtr root = QVFolder::initWithName(QStringLiteral("Root"), QStringLiteral("t"));
     QVFolderPtr folder = QVFolder::initWithName(QStringLiteral("Caf\u00e9 &amp; Bar"), QStringLiteral("t"));
-    QVBookmarkPtr bookmark = QVBookmark::initBookmarkWithName(QStringLiteral("Plain"), QStringLiteral("http://a/"));
+    QVBookmarkPtr bookmark =
+        QVBookmark::initBookmarkWithName(QStringLiteral("Plain"), QStringLiteral("http://a/"));
     QVItemPtr divider = QVDivider::initWithSource(QStringLiteral("t"));
 
     Tree()

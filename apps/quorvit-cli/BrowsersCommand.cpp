@@ -1,0 +1,121 @@
+#include "BrowsersCommand.h"
+
+#include "TreeJson.h"
+
+#include "platform/UserDefaults.h"
+#include "platform/Workspace.h"
+#include "sources/BookmarkFileManager.h"
+
+#include <QFileInfo>
+
+namespace {
+QString absolute(const QString& path)
+{
+    return QFileInfo(path).absoluteFilePath();
+}
+
+BookmarkFileHandlePtr handleWithPath(const BookmarkFileManager& registry, const QString& path)
+{
+    for (const auto& handle : registry.allFileHandles()) {
+        if (handle->filePath() == path)
+            return handle;
+    }
+    return nullptr;
+}
+
+const char* yesNo(bool value)
+{
+    return value ? "yes" : "no";
+}
+} // namespace
+
+QString BrowsersCommand::summary() const
+{
+    return QStringLiteral(
+        "Lists the browsers' bookmark files Quorvit knows, and adds, removes or switches them.");
+}
+
+void BrowsersCommand::configure(QCommandLineParser& parser)
+{
+    parser.addOption(
+        {QStringLiteral("add"), QStringLiteral("Add a bookmark file to the list."), QStringLiteral("PATH")});
+    parser.addOption({QStringLiteral("remove"), QStringLiteral("Remove a file you added from the list."),
+                      QStringLiteral("PATH")});
+    parser.addOption({QStringLiteral("default"),
+                      QStringLiteral("Make the file the base browser of comparisons."),
+                      QStringLiteral("PATH")});
+    parser.addOption({QStringLiteral("activate"), QStringLiteral("Take part in synchronisation."),
+                      QStringLiteral("PATH")});
+    parser.addOption({QStringLiteral("deactivate"), QStringLiteral("Stop taking part in synchronisation."),
+                      QStringLiteral("PATH")});
+    parser.addOption(
+        {QStringLiteral("json"),
+         QStringLiteral("Print a JSON array of objects with the keys name, path, active, default, "
+                        "removable, temporary.")});
+}
+
+int BrowsersCommand::execute(const QCommandLineParser& parser)
+{
+    if (!parser.positionalArguments().isEmpty())
+        return fail(QStringLiteral("takes no arguments, only options (see --help)"), BadUsage);
+
+    BookmarkFileManager registry(quorvit::UserDefaults::standard(), quorvit::Workspace::shared());
+    int result = Success;
+    for (const QString& path : parser.values(QStringLiteral("add"))) {
+        if (!registry.addFileReferenceWithPath(absolute(path), false, true, false))
+            result = fail(QStringLiteral("%1: not added").arg(path));
+    }
+    for (const QString& path : parser.values(QStringLiteral("remove"))) {
+        const auto handle = handleWithPath(registry, absolute(path));
+        if (!handle)
+            result = fail(QStringLiteral("%1: not in the list").arg(path));
+        else if (!handle->isRemovable())
+            result = fail(QStringLiteral("%1: a browser found on this computer cannot be removed").arg(path));
+        else
+            registry.deleteFileReference(handle);
+    }
+    for (const QString& path : parser.values(QStringLiteral("default"))) {
+        const auto handle = handleWithPath(registry, absolute(path));
+        if (!handle)
+            result = fail(QStringLiteral("%1: not in the list").arg(path));
+        else
+            registry.setDefaultBrowserHandle(handle);
+    }
+    for (const auto& [option, active] : {std::pair{"activate", true}, std::pair{"deactivate", false}}) {
+        for (const QString& path : parser.values(QLatin1String(option))) {
+            const auto handle = handleWithPath(registry, absolute(path));
+            if (!handle)
+                result = fail(QStringLiteral("%1: not in the list").arg(path));
+            else
+                handle->setActive(active);
+        }
+    }
+    registry.savePreferences();
+
+    QByteArray out;
+    if (parser.isSet(QStringLiteral("json"))) {
+        out = "[";
+        bool first = true;
+        for (const auto& handle : registry.allFileHandles()) {
+            out += first ? "\n  " : ",\n  ";
+            first = false;
+            out += "{\"name\":" + TreeJson::stringToJson(handle->browserName()) +
+                   ",\"path\":" + TreeJson::stringToJson(handle->filePath()) +
+                   ",\"active\":" + (handle->isActive() ? "true" : "false") +
+                   ",\"default\":" + (handle->isDefaultBrowser() ? "true" : "false") +
+                   ",\"removable\":" + (handle->isRemovable() ? "true" : "false") +
+                   ",\"temporary\":" + (handle->isTemporary() ? "true" : "false") + "}";
+        }
+        out += first ? "]\n" : "\n]\n";
+    } else {
+        for (const auto& handle : registry.allFileHandles()) {
+            out += handle->browserName().toUtf8() + '\t' + handle->filePath().toUtf8() +
+                   "\tactive=" + yesNo(handle->isActive()) +
+                   "\tdefault=" + yesNo(handle->isDefaultBrowser()) +
+                   "\tremovable=" + yesNo(handle->isRemovable()) +
+                   "\ttemporary=" + yesNo(handle->isTemporary()) + '\n';
+        }
+    }
+    printOut(out);
+    return result;
+}

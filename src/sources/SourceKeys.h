@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QString>
+
+/// Preference keys and notification names of the bookmark file registry.
+namespace SourceKey {
+inline const QString SavedActiveBrowsers = QStringLiteral("SavedActiveBrowsers");
+inline const QString SavedBrowserArray = QStringLiteral("savedBrowserArray");
+inline const QString DefaultBrowserPath = QStringLiteral("defaultBrowserPath");
+inline const QString NetscapePath = QStringLiteral("netscapePath");
+inline const QString RendezvousSharingType = QStringLiteral("rendezvousSharingType");
+inline const QString FTPServerName = QStringLiteral("ftpServerName");
+inline const QString FTPUserName = QStringLiteral("ftpUserName");
+inline const QString FTPRemotePath = QStringLiteral("ftpRemotePath");
+
+// One saved handle.
+inline const QString SavedBrowserName = QStringLiteral("SavedBrowserName");
+inline const QString SavedBrowserPath = QStringLiteral("SavedBrowserPath");
+inline const QString SavedAlias = QStringLiteral("SavedAlias");
+} // namespace SourceKey
+
+namespace SourceNotification {
+inline const QString ReloadFileList = QStringLiteral("reloadFileListNotification");
+inline const QString DefaultBrowserChanged = QStringLiteral("defaultBrowserChangedNotification");
+inline const QString RendezvousServicesDidChange = QStringLiteral("RendezvousServicesDidChangedNotification");
+inline const QString DownloadDidComplete = QStringLiteral("DownloadDidComplete");
+inline const QString UploadDidComplete = QStringLiteral("UploadDidComplete");
+} // namespace SourceNotification
