@@ -1,5 +1,6 @@
 #include "BrowsersCommand.h"
 #include "Command.h"
+#include "SyncCommands.h"
 #include "TreeCommands.h"
 
 #include <QCoreApplication>
@@ -14,6 +15,8 @@ std::vector<std::unique_ptr<Command>> commands()
     list.push_back(std::make_unique<DumpCommand>());
     list.push_back(std::make_unique<ConvertCommand>());
     list.push_back(std::make_unique<BrowsersCommand>());
+    list.push_back(std::make_unique<CompareCommand>());
+    list.push_back(std::make_unique<SyncCommand>());
     return list;
 }
 

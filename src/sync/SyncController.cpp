@@ -3,8 +3,26 @@
 #include "formats/html/HTMLEscapeConverter.h"
 #include "model/BookmarkEnumerator.h"
 #include "model/QVBookmark.h"
+#include "platform/QVLog.h"
+#include "platform/QVStandardAlert.h"
+#include "platform/StringTable.h"
+#include "platform/UserDefaults.h"
+#include "sources/RemoteFileHandle.h"
+#include "sync/ProgressController.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QHash>
+#include <QSet>
+#include <QThread>
+
+#include <map>
 
 namespace {
+const QString kFilterDuplicatesKey = QStringLiteral("FilterDefaultDuplicates");
+const QString kCompareUsingKey = QStringLiteral("compareUsing");
+
 template <typename Visit> void forEachItem(const QVFolderPtr& folder, Visit visit)
 {
     if (!folder)
@@ -12,7 +30,504 @@ template <typename Visit> void forEachItem(const QVFolderPtr& folder, Visit visi
     for (const QVItemPtr& item : BookmarkEnumerator(folder).allObjects())
         visit(*item);
 }
+
+QString fill(QString format, const QString& value)
+{
+    return format.replace(QLatin1String("%@"), value);
+}
+
+const QString& keyOf(const QVItem& item, int method)
+{
+    return method == SyncController::CompareByAddress ? item.urlAddress() : item.name();
+}
+
+struct CaseInsensitiveLess
+{
+    bool operator()(const QString& a, const QString& b) const
+    {
+        return QString::compare(a, b, Qt::CaseInsensitive) < 0;
+    }
+};
+
+/// The base tree indexed once per run: for each key, the bookmarks (and, by name, the folders) that
+/// carry it, in walk order. The first entry that is not the item itself is what a walk would meet first.
+class BaseIndex
+{
+public:
+    BaseIndex(const QVFolderPtr& base, int method)
+    {
+        forEachItem(base, [&](QVItem& item) {
+            if (item.isBookmark())
+                m_bookmarks[keyOf(item, method)].append(&item);
+            else if (item.isFolder())
+                m_folders[item.name()].append(&item);
+        });
+    }
+
+    /// The first item a walk over the base would match with the item; null when none.
+    QVItem* match(const QVItem& item, int method) const
+    {
+        const QHash<QString, QList<QVItem*>>* table = nullptr;
+        QString key;
+        if (item.isBookmark()) {
+            table = &m_bookmarks;
+            key = keyOf(item, method);
+        } else if (item.isFolder()) {
+            table = &m_folders;
+            key = item.name();
+        } else {
+            return nullptr;
+        }
+        const auto found = table->constFind(key);
+        if (found == table->constEnd())
+            return nullptr;
+        for (QVItem* candidate : found.value()) {
+            if (candidate != &item)
+                return candidate;
+        }
+        return nullptr;
+    }
+
+private:
+    QHash<QString, QList<QVItem*>> m_bookmarks;
+    QHash<QString, QList<QVItem*>> m_folders;
+};
+
+/// Fills what the base item lacks from its twin; name, address, source and place never change.
+void mergeDifferences(QVItem& base, const QVItem& other)
+{
+    if (base.isBookmark() && other.isBookmark()) {
+        auto& k = static_cast<QVBookmark&>(base);
+        const auto& x = static_cast<const QVBookmark&>(other);
+        if (!k.addDate().isValid() && x.addDate().isValid())
+            k.setAddDate(x.addDate());
+        if (!k.lastUpdateDate().isValid() && x.lastUpdateDate().isValid())
+            k.setLastUpdate(x.lastUpdateDate());
+        if (!k.lastVisitDate().isValid() && x.lastVisitDate().isValid())
+            k.setLastVisit(x.lastVisitDate());
+        if (k.comments().isNull() && !x.comments().isNull())
+            k.setComments(x.comments());
+        if (k.mozillaKeywords().isNull() && !x.mozillaKeywords().isNull())
+            k.setMozillaKeywords(x.mozillaKeywords());
+        if (k.scheduleUpdateFrequency() == 0 && x.scheduleUpdateFrequency() != 0)
+            k.setScheduleUpdateFrequency(x.scheduleUpdateFrequency());
+        if (k.wordCount() == 0 && x.wordCount() != 0)
+            k.setWordCount(x.wordCount());
+    } else if (base.isFolder() && other.isFolder()) {
+        static_cast<QVFolder&>(base).mergeSafariUUIDFromFolder(static_cast<const QVFolder&>(other));
+    }
+    const QVariantMap& extras = other.metaData();
+    for (auto it = extras.begin(); it != extras.end(); ++it) {
+        if (!base.metaData().contains(it.key()))
+            base.setMetaData(it.value(), it.key());
+    }
+}
 } // namespace
+
+SyncController::SyncController(quorvit::UserDefaults& defaults, QObject* parent)
+    : QObject(parent), m_defaults(defaults)
+{}
+
+SyncController::~SyncController()
+{
+    if (m_thread) {
+        m_syncStatus.store(Cancelled);
+        // The worker may be waiting for this thread to apply a progress update; keep serving it.
+        while (!m_thread->wait(10))
+            QCoreApplication::processEvents();
+        delete m_thread;
+    }
+}
+
+SyncController& SyncController::sharedInstance()
+{
+    static SyncController* engine = new SyncController(quorvit::UserDefaults::standard());
+    return *engine;
+}
+
+QVFolderPtr SyncController::compareBookmarksToBase(const QVFolderPtr& base, const QVFolderPtr& gathering,
+                                                   int method, const std::atomic<int>& status)
+{
+    auto missing = QVFolder::initWithName(QStringLiteral("Root"), QStringLiteral("Quorvit"));
+    missing->setType(QVFolder::Root);
+    if (!gathering || gathering->itemCount() == 0)
+        return nullptr;
+    const BaseIndex index(base, method);
+    // Sorted case-insensitively; equal keys keep their order of arrival (multimap inserts at the end
+    // of an equal range). Exact duplicates of a key already gathered are dropped.
+    std::multimap<QString, QVItemPtr, CaseInsensitiveLess> sorted;
+    QSet<QString> gathered;
+
+    QList<QVFolderPtr> stack{gathering};
+    while (!stack.isEmpty()) {
+        if (status.load() == Failed)
+            break;
+        const QVFolderPtr folder = stack.takeLast();
+        for (const QVItemPtr& item : folder->folderContents()) {
+            if (item->isFolder()) {
+                stack.append(std::static_pointer_cast<QVFolder>(item));
+                if (QVItem* twin = index.match(*item, method))
+                    mergeDifferences(*twin, *item);
+            } else if (item->isBookmark()) {
+                if (QVItem* twin = index.match(*item, method)) {
+                    mergeDifferences(*twin, *item);
+                    continue;
+                }
+                const QString& key = keyOf(*item, method);
+                if (gathered.contains(key))
+                    continue;
+                gathered.insert(key);
+                sorted.emplace(key, item);
+            }
+        }
+    }
+    for (const auto& [key, item] : sorted) {
+        missing->addItem(item);
+        item->setParentFolder(missing);
+    }
+    return missing;
+}
+
+void SyncController::filterDefaultBookmarks(const QVFolderPtr& base, int method,
+                                            const std::atomic<int>& status)
+{
+    QHash<QString, int> counts;
+    const QList<QVItemPtr> walk = base ? BookmarkEnumerator(base).allObjects() : QList<QVItemPtr>();
+    for (const QVItemPtr& item : walk) {
+        if (item->isBookmark())
+            ++counts[keyOf(*item, method)];
+    }
+    QList<QVItemPtr> chosen;
+    chosen.reserve(100);
+    QSet<QString> chosenKeys;
+    for (const QVItemPtr& item : walk) {
+        if (status.load() == Failed)
+            break;
+        if (!item->isBookmark())
+            continue;
+        const QString& key = keyOf(*item, method);
+        if (counts.value(key) >= 2 && !chosenKeys.contains(key)) {
+            chosenKeys.insert(key);
+            chosen.append(item);
+        }
+    }
+    if (status.load() != Running)
+        return;
+    for (const QVItemPtr& item : chosen) {
+        if (const QVFolderPtr parent = item->parentFolder())
+            parent->deleteItem(item.get());
+    }
+}
+
+void SyncController::performOnMainThread(const std::function<void()>& function)
+{
+    if (QThread::currentThread() == thread()) {
+        function();
+        return;
+    }
+    QMetaObject::invokeMethod(this, function, Qt::BlockingQueuedConnection);
+}
+
+void SyncController::showAlertOnMainThread(const QString& title, const QString& message)
+{
+    performOnMainThread([&] { QVStandardAlert::showStandardAlert(title, message); });
+}
+
+void SyncController::startRun(const QString& statusText, std::function<void()> work)
+{
+    m_syncStatus.store(Running);
+    m_progressController = std::make_unique<ProgressController>();
+    m_progressController->setDelegate([this] { cancelProgress(); });
+    m_progressController->setUsesThreadedMessaging(true);
+    if (m_progressObserver)
+        m_progressController->setObserver(m_progressObserver);
+    m_progressController->setStatus(statusText);
+    if (m_delegate && m_delegate->syncControllerShouldDisplayProgress(*this))
+        m_progressController->beginSheet();
+    m_thread = QThread::create(std::move(work));
+    m_thread->start();
+}
+
+void SyncController::beginComparingBookmarks(const QList<BookmarkFileHandlePtr>& handles,
+                                             const BookmarkFileHandlePtr& defaultHandle)
+{
+    if (m_thread) {
+        QVLog(QStringLiteral("A synchronisation is already running; the new compare was not started"));
+        return;
+    }
+    startRun(QVLocalized(QStringLiteral("Preparing bookmarks...")),
+             [this, handles, defaultHandle] { compareBookmarksThread(handles, defaultHandle); });
+}
+
+void SyncController::beginSyncingBookmarks(const QVFolderPtr& tree,
+                                           const QList<BookmarkFileHandlePtr>& destinations)
+{
+    if (m_thread) {
+        QVLog(QStringLiteral("A synchronisation is already running; the new write was not started"));
+        return;
+    }
+    startRun(QVLocalized(QStringLiteral("Synchronizing bookmarks...")),
+             [this, tree, destinations] { writeNewBookmarksThread(tree, destinations); });
+}
+
+void SyncController::compareBookmarksThread(QList<BookmarkFileHandlePtr> handles,
+                                            BookmarkFileHandlePtr defaultHandle)
+{
+    const bool filter = m_defaults.boolForKey(kFilterDuplicatesKey);
+    const int method =
+        m_defaults.integerForKey(kCompareUsingKey) == CompareByAddress ? CompareByAddress : CompareByName;
+    auto gathering = QVFolder::initWithName(QStringLiteral("Root"), QStringLiteral("Quorvit"));
+    gathering->setType(QVFolder::Root);
+    BookmarkFileHandlePtr errorHandle;
+    ProgressController& progress = *m_progressController;
+
+    QList<std::shared_ptr<RemoteFileHandle>> remotes;
+    for (const auto& handle : handles) {
+        if (auto remote = std::dynamic_pointer_cast<RemoteFileHandle>(handle))
+            remotes.append(remote);
+    }
+    progress.setProgressBarMaxValue(handles.size() + 3 + (filter ? 1 : 0) + remotes.size());
+
+    if (!remotes.isEmpty()) {
+        progress.setStatus(QVLocalized(QStringLiteral("Downloading bookmarks...")));
+        for (const auto& remote : remotes) {
+            if (m_syncStatus.load() != Running)
+                break;
+            progress.incrementProgressBarBy(1);
+            const int result = remote->downloadFile();
+            if (result == RemoteFileHandle::Failed) {
+                remote->setActive(false);
+                showAlertOnMainThread(
+                    fill(QVLocalized(QStringLiteral("Downloading bookmarks from \"%@\" failed.")),
+                         remote->host()),
+                    QString());
+                handles.removeAll(remote);
+                if (remote == defaultHandle)
+                    m_syncStatus.store(Failed);
+            } else if (result == RemoteFileHandle::NotOnServer) {
+                if (remote == defaultHandle) {
+                    showAlertOnMainThread(
+                        fill(QVLocalized(QStringLiteral("The Quorvit bookmark file is not on \"%@\".")),
+                             remote->host()),
+                        QVLocalized(
+                            QStringLiteral("Make sure you have synchronized bookmarks to this server before "
+                                           "trying to download bookmarks from this server.")));
+                    m_syncStatus.store(Failed);
+                }
+                handles.removeAll(remote);
+            } else if (result == RemoteFileHandle::Cancelled) {
+                m_syncStatus.store(Cancelled);
+            }
+        }
+    }
+
+    progress.setStatus(QVLocalized(QStringLiteral("ProgressReading")));
+    for (const auto& handle : handles) {
+        if (m_syncStatus.load() != Running)
+            break;
+        progress.incrementProgressBarBy(1);
+        if (!handle->readBookmarkFile() || !handle->bookmarks()) {
+            m_syncStatus.store(Failed);
+            errorHandle = handle;
+            break;
+        }
+    }
+
+    QVFolderPtr base;
+    if (m_syncStatus.load() == Running && defaultHandle) {
+        base = defaultHandle->bookmarks();
+        if (defaultHandle->browser()) {
+            if (const QVFolderPtr menu = defaultHandle->browser()->menuFolder())
+                menu->setName(QVLocalized(QStringLiteral("Bookmarks Menu")));
+        }
+        progress.setStatus(QVLocalized(QStringLiteral("Parsing bookmark display...")));
+        progress.incrementProgressBarBy(1);
+        for (const auto& handle : handles) {
+            if (m_syncStatus.load() != Running)
+                break;
+            convertHTMLEscapeCharactersInFolder(handle->bookmarks());
+            if (handle != defaultHandle)
+                gathering->addItem(handle->bookmarks());
+        }
+        stripIllegalCharactersInFolder(base);
+    }
+
+    QVFolderPtr missing;
+    if (m_syncStatus.load() == Running) {
+        // With no other source nothing is missing; an old result would describe another comparison.
+        missing = QVFolder::initWithName(QStringLiteral("Root"), QStringLiteral("Quorvit"));
+        missing->setType(QVFolder::Root);
+        if (gathering->itemCount() > 0) {
+            progress.setStatus(QVLocalized(QStringLiteral("ProgressComparing")));
+            progress.incrementProgressBarBy(1);
+            missing = compareBookmarksToBase(base, gathering, method, m_syncStatus);
+            if (missing && m_syncStatus.load() == Running)
+                stripIllegalCharactersInFolder(missing);
+        }
+        if (filter && m_syncStatus.load() == Running) {
+            progress.setStatus(QVLocalized(QStringLiteral("Filtering duplicate bookmarks...")));
+            progress.incrementProgressBarBy(1);
+            filterDefaultBookmarks(base, method, m_syncStatus);
+        }
+    }
+
+    progress.setProgressBarValue(progress.maximum());
+    const bool readResult = m_syncStatus.load() == Running;
+    performOnMainThread([&] {
+        if (readResult && base) {
+            m_defaultBookmarks = base;
+            if (missing)
+                m_missingBookmarks = missing;
+        }
+        didCompleteBookmarkComparison(errorHandle, readResult);
+    });
+}
+
+void SyncController::didCompleteBookmarkComparison(const BookmarkFileHandlePtr& errorHandle, bool readResult)
+{
+    if (m_progressController)
+        m_progressController->endSheet();
+    int code = readResult ? 0 : 2;
+    if (errorHandle) {
+        if (!errorHandle->isDefaultBrowser())
+            errorHandle->setActive(false);
+        const int answer = QVStandardAlert::showInputNeededAlert(
+            fill(QVLocalized(QStringLiteral("An error occurred reading the %@ bookmarks.")),
+                 errorHandle->browserName()),
+            QVLocalized(QStringLiteral("If this problem persists, please report it.")),
+            QVLocalized(QStringLiteral("OK")), QString(), QVLocalized(QStringLiteral("Report...")));
+        if (answer == -1)
+            QVStandardAlert::showEmailCrashAlert(
+                fill(QVLocalized(QStringLiteral("An error occurred reading the %@ bookmarks.")),
+                     errorHandle->browserName()),
+                errorHandle->filePath());
+        code = 1;
+    }
+    SyncControllerDelegate* delegate = m_delegate;
+    finishRun();
+    if (delegate)
+        delegate->syncControllerDidCompleteCompare(*this, code);
+}
+
+void SyncController::writeNewBookmarksThread(QVFolderPtr tree, QList<BookmarkFileHandlePtr> destinations)
+{
+    ProgressController& progress = *m_progressController;
+    convertHighASCIICharactersToHTMLInFolder(tree);
+    QList<std::shared_ptr<RemoteFileHandle>> remotes;
+    for (const auto& handle : destinations) {
+        if (auto remote = std::dynamic_pointer_cast<RemoteFileHandle>(handle))
+            remotes.append(remote);
+    }
+    progress.setProgressBarMaxValue(destinations.size() + remotes.size());
+    QList<std::pair<BookmarkFileHandlePtr, bool>> results;
+    const bool backup = m_writeBackup.load();
+    for (const auto& handle : destinations) {
+        if (m_syncStatus.load() == Cancelled)
+            break;
+        progress.setStatus(QVLocalized(QStringLiteral("Synchronizing bookmarks...")) + QLatin1Char(' ') +
+                           handle->browserName());
+        // One destination that cannot be written is reported by its adapter; the others go on.
+        results.append({handle, handle->writeNewBookmarks(tree, backup)});
+        progress.incrementProgressBarBy(1);
+    }
+    if (!remotes.isEmpty()) {
+        progress.setStatus(QVLocalized(QStringLiteral("Uploading bookmarks...")));
+        for (const auto& remote : remotes) {
+            if (m_syncStatus.load() == Cancelled)
+                break;
+            progress.incrementProgressBarBy(1);
+            const int result = remote->uploadFile();
+            if (result == RemoteFileHandle::Failed) {
+                remote->setActive(false);
+                showAlertOnMainThread(
+                    fill(QVLocalized(QStringLiteral("Uploading bookmarks to \"%@\" failed.")),
+                         remote->host()),
+                    QString());
+            } else if (result == RemoteFileHandle::Cancelled) {
+                m_syncStatus.store(Cancelled);
+            }
+        }
+    }
+    progress.setProgressBarValue(progress.maximum());
+    if (progress.isSheetShown())
+        QThread::msleep(500);
+    const int status = m_syncStatus.load();
+    performOnMainThread([&] {
+        m_writeResults = results;
+        didCompleteSyncingBookmarks(status);
+    });
+}
+
+void SyncController::didCompleteSyncingBookmarks(int status)
+{
+    if (m_progressController)
+        m_progressController->endSheet();
+    SyncControllerDelegate* delegate = m_delegate;
+    finishRun();
+    if (delegate)
+        delegate->syncControllerDidCompleteSync(*this, status);
+}
+
+void SyncController::finishRun()
+{
+    m_delegate = nullptr;
+    // The worker is still returning from its last call; let it end, then free it, so the delegate can
+    // start the next run at once.
+    if (m_thread) {
+        QThread* finished = m_thread;
+        m_thread = nullptr;
+        connect(finished, &QThread::finished, finished, &QObject::deleteLater);
+    }
+    m_progressController.reset();
+}
+
+void SyncController::cancelProgress()
+{
+    m_syncStatus.store(Cancelled);
+}
+
+bool SyncController::isWritingToBrowserNamed(const QString& name, const QList<BookmarkFileHandlePtr>& handles)
+{
+    for (const auto& handle : handles) {
+        if (handle->browserName() == name)
+            return true;
+    }
+    return false;
+}
+
+bool SyncController::areDestinationBrowsersRunning(const QList<BookmarkFileHandlePtr>& handles) const
+{
+    QStringList names;
+    if (m_processNames) {
+        names = m_processNames();
+    } else {
+        const QStringList pids = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+        for (const QString& pid : pids) {
+            QFile comm(QStringLiteral("/proc/") + pid + QStringLiteral("/comm"));
+            if (comm.open(QIODevice::ReadOnly))
+                names.append(QString::fromUtf8(comm.readAll()).trimmed());
+        }
+    }
+    // Process names on this system that stand for a browser name the adapters use.
+    static const QHash<QString, QString> aliases{
+        {QStringLiteral("firefox-bin"), QStringLiteral("Firefox")},
+        {QStringLiteral("firefox"), QStringLiteral("Firefox")},
+        {QStringLiteral("firefox-esr"), QStringLiteral("Firefox")},
+        {QStringLiteral("opera"), QStringLiteral("Opera")},
+        {QStringLiteral("seamonkey"), QStringLiteral("Mozilla")},
+    };
+    for (QString name : names) {
+        if (name == QLatin1String("Safari"))
+            continue;
+        name = aliases.value(name, name);
+        if (name.compare(QLatin1String("Quorvit"), Qt::CaseInsensitive) == 0 ||
+            name.startsWith(QLatin1String("quorvit")))
+            continue;
+        if (isWritingToBrowserNamed(name, handles))
+            return true;
+    }
+    return false;
+}
 
 void SyncController::convertHighASCIICharactersToHTMLInFolder(const QVFolderPtr& folder)
 {

@@ -1,0 +1,143 @@
+#include "SyncCommands.h"
+
+#include "SyncSession.h"
+#include "TreeJson.h"
+
+#include "model/BookmarkEnumerator.h"
+#include "model/QVBookmark.h"
+
+namespace {
+void addCompareOptions(QCommandLineParser& parser)
+{
+    parser.addOption(
+        {QStringLiteral("base"),
+         QStringLiteral(
+             "The base bookmark file (default: the base browser chosen with 'browsers --default')."),
+         QStringLiteral("PATH")});
+    parser.addOption({QStringLiteral("sources"),
+                      QStringLiteral("A file to compare (repeatable; default: the active browsers)."),
+                      QStringLiteral("PATH")});
+    parser.addOption({QStringLiteral("compare-by"),
+                      QStringLiteral("Match bookmarks by name (default) or by address."),
+                      QStringLiteral("name|address")});
+    parser.addOption({QStringLiteral("filter-duplicates"),
+                      QStringLiteral("Remove the first of each set of duplicate bookmarks from the base.")});
+    parser.addOption(
+        {QStringLiteral("json"), QStringLiteral("Print {\"base\": TREE, \"missing\": TREE} as JSON.")});
+}
+
+QByteArray outlineText(const QVFolder& folder, int depth = 0)
+{
+    QByteArray out;
+    for (const QVItemPtr& item : folder.folderContents()) {
+        out += QByteArray(depth * 2 + 2, ' ');
+        if (item->isFolder()) {
+            out += "[" + item->name().toUtf8() + "]\n";
+            out += outlineText(static_cast<const QVFolder&>(*item), depth + 1);
+        } else if (item->isDivider()) {
+            out += "------------\n";
+        } else {
+            out += item->name().toUtf8() + "  <" + item->urlAddress().toUtf8() + ">\n";
+        }
+    }
+    return out;
+}
+
+int bookmarkCount(const QVFolderPtr& folder)
+{
+    int count = 0;
+    for (const QVItemPtr& item : BookmarkEnumerator(folder).allObjects())
+        count += item->isBookmark();
+    return count;
+}
+
+QByteArray report(const SyncSession& session, bool json)
+{
+    const QVFolderPtr base = session.engine().defaultBookmarks();
+    const QVFolderPtr missing = session.engine().missingBookmarks();
+    if (json)
+        return "{\"base\": " + TreeJson::toJson(*base) + ",\n\"missing\": " + TreeJson::toJson(*missing) +
+               "}\n";
+    QByteArray out = "Base: " + session.baseHandle()->browserName().toUtf8() + " (" +
+                     QByteArray::number(bookmarkCount(base)) + " bookmarks)\n" + outlineText(*base);
+    out += "\nMissing from the base: " + QByteArray::number(missing->itemCount()) + " bookmarks\n" +
+           outlineText(*missing);
+    return out;
+}
+} // namespace
+
+QString CompareCommand::summary() const
+{
+    return QStringLiteral(
+        "Compares browsers' bookmarks against the base and prints the merged base and what it lacks.");
+}
+
+void CompareCommand::configure(QCommandLineParser& parser)
+{
+    addCompareOptions(parser);
+}
+
+int CompareCommand::execute(const QCommandLineParser& parser)
+{
+    SyncSession session;
+    QString reason;
+    const int usage = session.configure(parser, &reason);
+    if (usage != Success)
+        return fail(reason, usage);
+    if (!session.compare(&reason))
+        return fail(reason);
+    printOut(report(session, parser.isSet(QStringLiteral("json"))));
+    return Success;
+}
+
+QString SyncCommand::summary() const
+{
+    return QStringLiteral(
+        "Compares, then writes the merged bookmarks to every destination browser (with backups).");
+}
+
+void SyncCommand::configure(QCommandLineParser& parser)
+{
+    addCompareOptions(parser);
+    parser.addOption(
+        {QStringLiteral("write"), QStringLiteral("Write the destinations (without it nothing is written).")});
+    parser.addOption({QStringLiteral("to"),
+                      QStringLiteral("A destination file (repeatable; default: the active browsers)."),
+                      QStringLiteral("PATH")});
+    parser.addOption(
+        {QStringLiteral("no-backup"), QStringLiteral("Do not back up the files before replacing them.")});
+    parser.addOption({QStringLiteral("missing-into"),
+                      QStringLiteral("Add the missing bookmarks to the base in a new folder of this name."),
+                      QStringLiteral("NAME")});
+}
+
+int SyncCommand::execute(const QCommandLineParser& parser)
+{
+    SyncSession session;
+    QString reason;
+    const int usage = session.configure(parser, &reason);
+    if (usage != Success)
+        return fail(reason, usage);
+    if (parser.isSet(QStringLiteral("missing-into")) &&
+        parser.value(QStringLiteral("missing-into")).isEmpty())
+        return fail(QStringLiteral("--missing-into needs a folder name"), BadUsage);
+    if (!session.compare(&reason))
+        return fail(reason);
+    const QVFolderPtr tree = session.engine().defaultBookmarks();
+    if (parser.isSet(QStringLiteral("missing-into")))
+        session.moveMissingInto(parser.value(QStringLiteral("missing-into")));
+    printOut(report(session, parser.isSet(QStringLiteral("json")) && !parser.isSet(QStringLiteral("write"))));
+    if (!parser.isSet(QStringLiteral("write"))) {
+        printOut("\nNothing written (add --write to write the destinations).\n");
+        return Success;
+    }
+    QStringList written;
+    QStringList failed;
+    if (!session.write(tree, parser.values(QStringLiteral("to")), !parser.isSet(QStringLiteral("no-backup")),
+                       &written, &failed, &reason))
+        return fail(reason);
+    printOut("\n" + session.writeReport().toUtf8());
+    if (!failed.isEmpty())
+        return fail(QStringLiteral("could not write: %1").arg(failed.join(QStringLiteral(", "))));
+    return Success;
+}

@@ -1,0 +1,189 @@
+#include "SyncSession.h"
+
+#include "platform/UserDefaults.h"
+#include "platform/Workspace.h"
+#include "sources/BackupService.h"
+#include "sources/BookmarkFileManager.h"
+#include "sync/ProgressController.h"
+
+#include <QEventLoop>
+#include <QFileInfo>
+
+#include <cstdio>
+#include <unistd.h>
+
+namespace {
+const QString kFilterDuplicatesKey = QStringLiteral("FilterDefaultDuplicates");
+const QString kCompareUsingKey = QStringLiteral("compareUsing");
+} // namespace
+
+SyncSession::SyncSession()
+    : m_settings(std::make_unique<quorvit::UserDefaults>(QString())),
+      m_registry(std::make_unique<BookmarkFileManager>(quorvit::UserDefaults::standard(),
+                                                       quorvit::Workspace::shared()))
+{
+    // The run's own settings start from the user's and are never written back.
+    quorvit::UserDefaults& user = quorvit::UserDefaults::standard();
+    m_settings->setObject(user.boolForKey(kFilterDuplicatesKey), kFilterDuplicatesKey);
+    m_settings->setObject(user.integerForKey(kCompareUsingKey), kCompareUsingKey);
+    m_engine = std::make_unique<SyncController>(*m_settings);
+    m_showProgress = ::isatty(STDERR_FILENO) == 1;
+    if (m_showProgress) {
+        m_engine->setProgressObserver([](const ProgressController& progress) {
+            std::fprintf(stderr, "\r\033[K%s %d/%d", qPrintable(progress.status()), int(progress.value()),
+                         int(progress.maximum()));
+            std::fflush(stderr);
+        });
+    }
+}
+
+SyncSession::~SyncSession()
+{
+    if (m_showProgress)
+        std::fprintf(stderr, "\r\033[K");
+}
+
+BookmarkFileHandlePtr SyncSession::handleForPath(const QString& path, QString* reason)
+{
+    const QString absolute = QFileInfo(path).absoluteFilePath();
+    for (const auto& handle : m_registry->allFileHandles()) {
+        if (handle->filePath() == absolute)
+            return handle;
+    }
+    if (!QFileInfo::exists(absolute)) {
+        *reason = QStringLiteral("%1: no such file").arg(path);
+        return nullptr;
+    }
+    if (!m_registry->addFileReferenceWithPath(absolute, true, true, false)) {
+        *reason = QStringLiteral("%1: not a bookmark file of any known format").arg(path);
+        return nullptr;
+    }
+    return m_registry->allFileHandles().last();
+}
+
+int SyncSession::configure(const QCommandLineParser& parser, QString* reason)
+{
+    const QString compareBy = parser.value(QStringLiteral("compare-by"));
+    if (!compareBy.isEmpty() && compareBy != QLatin1String("name") && compareBy != QLatin1String("address")) {
+        *reason = QStringLiteral("--compare-by takes name or address");
+        return 2;
+    }
+    if (!compareBy.isEmpty())
+        m_settings->setObject(compareBy == QLatin1String("address") ? 2 : 0, kCompareUsingKey);
+    if (parser.isSet(QStringLiteral("filter-duplicates")))
+        m_settings->setObject(true, kFilterDuplicatesKey);
+
+    for (const QString& path : parser.values(QStringLiteral("sources"))) {
+        const auto handle = handleForPath(path, reason);
+        if (!handle)
+            return 1;
+        if (!m_sources.contains(handle))
+            m_sources.append(handle);
+    }
+    if (parser.isSet(QStringLiteral("base"))) {
+        m_base = handleForPath(parser.value(QStringLiteral("base")), reason);
+        if (!m_base)
+            return 1;
+    } else {
+        m_base = m_registry->defaultBrowserHandle();
+        if (!m_base && !m_sources.isEmpty())
+            m_base = m_sources.first();
+    }
+    if (!m_base) {
+        *reason = QStringLiteral("no base browser: name one with --base PATH, or choose one with "
+                                 "'quorvit-cli browsers --default PATH'");
+        return 1;
+    }
+    if (parser.values(QStringLiteral("sources")).isEmpty())
+        m_sources = m_registry->activeFileHandles();
+    // The base always takes part.
+    if (!m_sources.contains(m_base))
+        m_sources.prepend(m_base);
+    return 0;
+}
+
+int SyncSession::runEventLoop()
+{
+    m_result = -1;
+    QEventLoop loop;
+    while (m_result < 0 && m_engine->isRunning())
+        loop.processEvents(QEventLoop::WaitForMoreEvents, 50);
+    return m_result;
+}
+
+void SyncSession::syncControllerDidCompleteCompare(SyncController&, int result)
+{
+    m_result = result;
+}
+
+void SyncSession::syncControllerDidCompleteSync(SyncController&, int status)
+{
+    m_result = status;
+}
+
+bool SyncSession::compare(QString* reason)
+{
+    m_engine->setDelegate(this);
+    m_engine->beginComparingBookmarks(m_sources, m_base);
+    const int result = runEventLoop();
+    if (result == 0)
+        return true;
+    *reason = result == 1 ? QStringLiteral("a bookmark file could not be read; nothing was changed")
+                          : QStringLiteral("the comparison failed or was cancelled; nothing was changed");
+    return false;
+}
+
+void SyncSession::moveMissingInto(const QString& folderName)
+{
+    const QVFolderPtr base = m_engine->defaultBookmarks();
+    const QVFolderPtr missing = m_engine->missingBookmarks();
+    if (!base || !missing || missing->itemCount() == 0)
+        return;
+    auto folder = QVFolder::initWithName(folderName, QStringLiteral("Quorvit"));
+    for (const QVItemPtr& item : missing->folderContents()) {
+        folder->addItem(item);
+        item->setParentFolder(folder);
+    }
+    base->addItem(folder);
+    folder->setParentFolder(base);
+}
+
+bool SyncSession::write(const QVFolderPtr& tree, const QStringList& destinations, bool backup,
+                        QStringList* written, QStringList* failed, QString* reason)
+{
+    QList<BookmarkFileHandlePtr> handles;
+    for (const QString& path : destinations) {
+        const auto handle = handleForPath(path, reason);
+        if (!handle)
+            return false;
+        handles.append(handle);
+    }
+    if (destinations.isEmpty())
+        handles = m_registry->activeFileHandles();
+    if (handles.isEmpty()) {
+        *reason = QStringLiteral("no destination: name one with --to PATH, or activate browsers with "
+                                 "'quorvit-cli browsers --activate PATH'");
+        return false;
+    }
+    m_engine->setWriteBackupWhenUpdating(backup);
+    m_engine->setDelegate(this);
+    m_engine->beginSyncingBookmarks(tree, handles);
+    const int status = runEventLoop();
+    m_report.clear();
+    for (const auto& [handle, ok] : m_engine->lastWriteResults()) {
+        (ok ? written : failed)->append(handle->filePath());
+        m_report += (ok ? QStringLiteral("written: ") : QStringLiteral("FAILED:  ")) + handle->browserName() +
+                    QStringLiteral("  ") + handle->filePath() + QLatin1Char('\n');
+    }
+    if (status != 0) {
+        *reason =
+            QStringLiteral("the write was cancelled; every file is either as it was or completely written");
+        return false;
+    }
+    return true;
+}
+
+QString SyncSession::writeReport() const
+{
+    return m_report;
+}
