@@ -1,0 +1,11 @@
+// Test entry point for code that needs Qt's event loop (threads reporting to the main thread).
+#include <QCoreApplication>
+
+#include <gtest/gtest.h>
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
