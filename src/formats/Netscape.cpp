@@ -245,9 +245,10 @@ void Netscape::convertStringsToNSDates(QVariantMap& item)
         bool ok = false;
         const double seconds = item.value(key).toString().trimmed().toDouble(&ok);
         // Beyond year 9999 the date is nonsense anyway; keep it out of QDateTime's undefined range.
-        if (ok && seconds > 0 && seconds < 253402300800.0)
-            item.insert(key,
-                        QDateTime::fromMSecsSinceEpoch(qint64(seconds * 1000.0 + 0.5), QTimeZone::utc()));
+        // Dates are kept to the millisecond, so one that rounds to 0 would not read back: no date.
+        const qint64 msecs = ok && seconds > 0 && seconds < 253402300800.0 ? qint64(seconds * 1000.0 + 0.5) : 0;
+        if (msecs > 0)
+            item.insert(key, QDateTime::fromMSecsSinceEpoch(msecs, QTimeZone::utc()));
         else
             item.remove(key);
     }
