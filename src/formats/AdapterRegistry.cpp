@@ -1,6 +1,14 @@
 #include "formats/AdapterRegistry.h"
 
+#include "formats/Chimera.h"
+#include "formats/Explorer.h"
+#include "formats/ICab.h"
 #include "formats/Netscape.h"
+#include "formats/OmniWeb.h"
+#include "formats/Opera.h"
+#include "formats/QuorvitBrowser.h"
+#include "formats/Safari.h"
+#include "formats/Shiira.h"
 #include "formats/URLManagerPro.h"
 
 namespace {
@@ -23,8 +31,16 @@ const QList<AdapterClass>& adapterClasses()
     // Choice order: Camino, Internet Explorer, Safari, iCab, Netscape, Opera, OmniWeb, own file,
     // URL Manager Pro, Shiira.
     static const QList<AdapterClass> classes{
+        adapterClass<Chimera>("camino", "Chimera"),
+        adapterClass<Explorer>("explorer", "Explorer"),
+        adapterClass<Safari>("safari", "Safari"),
+        adapterClass<ICab>("icab", "ICab"),
         adapterClass<Netscape>("netscape", "Netscape"),
+        adapterClass<Opera>("opera", "Opera"),
+        adapterClass<OmniWeb>("omniweb", "OmniWeb"),
+        adapterClass<QuorvitBrowser>("quorvit", "QuorvitBrowser"),
         adapterClass<URLManagerPro>("urlmanagerpro", "URLManagerPro"),
+        adapterClass<Shiira>("shiira", "Shiira"),
     };
     return classes;
 }

@@ -1,0 +1,154 @@
+#include "formats/Safari.h"
+
+#include "formats/DefaultBrowser.h"
+#include "formats/plist/PlistFile.h"
+#include "formats/plist/XMLConverter.h"
+#include "platform/PropertyList.h"
+#include "platform/QVLog.h"
+#include "platform/StringTable.h"
+
+#include <QFileInfo>
+#include <QMutex>
+#include <QMutexLocker>
+
+namespace {
+const QString kChildren = QStringLiteral("Children");
+const QString kTitle = QStringLiteral("Title");
+const QString kWebBookmarkType = QStringLiteral("WebBookmarkType");
+const QString kTypeList = QStringLiteral("WebBookmarkTypeList");
+const QString kTypeProxy = QStringLiteral("WebBookmarkTypeProxy");
+const QString kIdentifier = QStringLiteral("WebBookmarkIdentifier");
+
+// Written by every Safari read, read by every Safari write, on whichever thread.
+QMutex s_versionMutex;
+QVariant s_fileVersion;
+
+QVariantMap emptyList(const QString& title)
+{
+    return QVariantMap{{kChildren, QVariantList()}, {kWebBookmarkType, kTypeList}, {kTitle, title}};
+}
+
+QVariantMap proxy(const char* identifier, const char* titleKey)
+{
+    return QVariantMap{{kIdentifier, QLatin1String(identifier)},
+                       {kWebBookmarkType, kTypeProxy},
+                       {kTitle, QVLocalized(QLatin1String(titleKey))}};
+}
+} // namespace
+
+Safari::Safari(const QString& path) : QVBrowser(path)
+{
+    m_browserName = QVLocalized(QStringLiteral("Safari"));
+}
+
+Safari::~Safari() = default;
+
+std::unique_ptr<QVBrowser> Safari::initWithPath(const QString& path)
+{
+    return std::make_unique<Safari>(path);
+}
+
+QVariant Safari::fileVersion()
+{
+    QMutexLocker lock(&s_versionMutex);
+    return s_fileVersion;
+}
+
+void Safari::resetProcessState()
+{
+    QMutexLocker lock(&s_versionMutex);
+    s_fileVersion = QVariant();
+}
+
+bool Safari::isValidFile(const QString& path)
+{
+    if (QFileInfo(path).suffix() != QLatin1String("plist"))
+        return false;
+    const auto root = PlistFile::loadDictionary(path);
+    return root && root->contains(kWebBookmarkType);
+}
+
+bool Safari::readBookmarkFile()
+{
+    QString reason;
+    const auto root = PlistFile::loadDictionary(m_bookmarkPath, &reason);
+    m_xmlConverter = std::make_unique<XMLConverter>(m_bookmarkPath, this);
+    beginTree();
+    endParse();
+    if (!root) {
+        QVLog(QStringLiteral("Safari - bookmarks or saved file dict is nil"));
+        QVLog(QStringLiteral("%1: %2").arg(m_bookmarkPath, reason));
+        return false;
+    }
+    const bool result = m_xmlConverter->convertSafariDictionary(*root, m_bookmarks);
+    QMutexLocker lock(&s_versionMutex);
+    s_fileVersion = m_xmlConverter->versionNumber();
+    return result;
+}
+
+QVariantMap Safari::fileDictionary(const QVFolder& tree, XMLConverter& converter,
+                                   const QVariantList* keptProxies)
+{
+    const QVariant version = fileVersion();
+    QVariantMap root{{kWebBookmarkType, kTypeList},
+                     {QStringLiteral("WebBookmarkUUID"), XMLConverter::newUUID()},
+                     {QStringLiteral("WebBookmarkFileVersion"), version.isValid() ? version : QVariant(1)}};
+
+    QVariantList rest; // what follows the toolbar and the proxies
+    if (defaultBrowserWantsFlatLayout()) {
+        converter.writeFolderToSafariArray(tree, rest);
+        rest.prepend(converter.bookmarksMenu() ? *converter.bookmarksMenu()
+                                               : emptyList(QStringLiteral("BookmarksMenu")));
+    } else {
+        // Another browser is the base: its bookmarks go into Safari's menu, the tree's own menu folder first.
+        QVariantMap menu = emptyList(QStringLiteral("BookmarksMenu"));
+        QVariantList menuChildren;
+        converter.writeFolderToSafariArray(tree, menuChildren);
+        if (converter.bookmarksMenu()) {
+            QVariantMap copy = *converter.bookmarksMenu();
+            copy.insert(kTitle, QString(QVLocalized(QStringLiteral("Bookmarks Menu")) + QLatin1String(" 2")));
+            menuChildren.prepend(copy);
+        }
+        menu.insert(kChildren, menuChildren);
+        rest.append(menu);
+    }
+
+    QVariantList top;
+    top.append(converter.bookmarksBar() ? *converter.bookmarksBar()
+                                        : emptyList(QStringLiteral("BookmarksBar")));
+    if (keptProxies) {
+        top.append(*keptProxies);
+    } else {
+        top.append(proxy("Address Book Bookmark Proxy Identifier", "Address Book"));
+        top.append(proxy("Rendezvous Bookmark Proxy Identifier", "Rendezvous"));
+        top.append(proxy("History Bookmark Proxy Identifier", "History"));
+    }
+    top.append(rest);
+    root.insert(kChildren, top);
+    return root;
+}
+
+bool Safari::writeBookmarksToLocation(const QVFolderPtr& tree, const QString& path)
+{
+    std::optional<QByteArray> data;
+    if (tree) {
+        XMLConverter converter(path, nullptr);
+        data = quorvit::plist::toXml(fileDictionary(*tree, converter, nullptr));
+    }
+    return commitFile(path, data, QStringLiteral("File data is nil in writeBookmarks for Safari"),
+                      QVLocalized(QStringLiteral("Safari")), &Safari::setFileAttributesAtPath);
+}
+
+bool Safari::writeBookmarks(const QVFolderPtr& tree, const QString& path) const
+{
+    if (!m_xmlConverter)
+        return writeBookmarksToLocation(tree, path);
+    std::optional<QByteArray> data;
+    if (tree) {
+        m_xmlConverter->clearPlacedFolders();
+        const QVariantList proxies = m_xmlConverter->proxyBookmarkDictionaries();
+        data = quorvit::plist::toXml(fileDictionary(*tree, *m_xmlConverter, &proxies));
+    }
+    return commitFile(path, data, QStringLiteral("File data is nil in writeBookmarks for Safari"),
+                      QVLocalized(QStringLiteral("Safari")), &Safari::setFileAttributesAtPath);
+}

@@ -1,0 +1,95 @@
+#include "formats/Shiira.h"
+
+#include "formats/plist/PlistFile.h"
+#include "formats/plist/XMLConverter.h"
+#include "platform/PropertyList.h"
+#include "platform/QVLog.h"
+#include "platform/StringTable.h"
+
+#include <QFileInfo>
+
+namespace {
+const QString kAutoTab = QStringLiteral("AutoTab");
+const QString kChildren = QStringLiteral("Children");
+const QString kTitle = QStringLiteral("Title");
+const QString kType = QStringLiteral("Type");
+} // namespace
+
+Shiira::Shiira(const QString& path) : QVBrowser(path)
+{
+    m_browserName = QVLocalized(QStringLiteral("Shiira"));
+}
+
+Shiira::~Shiira() = default;
+
+std::unique_ptr<QVBrowser> Shiira::initWithPath(const QString& path)
+{
+    return std::make_unique<Shiira>(path);
+}
+
+bool Shiira::isValidFile(const QString& path)
+{
+    if (QFileInfo(path).suffix() != QLatin1String("plist"))
+        return false;
+    const auto root = PlistFile::loadDictionary(path);
+    return root && root->contains(kAutoTab);
+}
+
+bool Shiira::readBookmarkFile()
+{
+    QString reason;
+    const auto root = PlistFile::loadDictionary(m_bookmarkPath, &reason);
+    m_xmlConverter = std::make_unique<XMLConverter>(m_bookmarkPath, this);
+    beginTree();
+    endParse();
+    if (!root) {
+        QVLog(QStringLiteral("Shiira - bookmarks or saved file dict is nil"));
+        QVLog(QStringLiteral("%1: %2").arg(m_bookmarkPath, reason));
+        return false;
+    }
+    return m_xmlConverter->convertShiiraDictionary(*root, m_bookmarks);
+}
+
+QVariantMap Shiira::fileDictionary(const QVFolder& tree, XMLConverter& converter)
+{
+    QVariantList top;
+    converter.writeFolderToShiiraArray(tree, top);
+    top.prepend(converter.bookmarksBar() ? *converter.bookmarksBar()
+                                         : QVariantMap{{kAutoTab, false},
+                                                       {kChildren, QVariantList()},
+                                                       {kType, QStringLiteral("BookmarksBar")},
+                                                       {kTitle, QStringLiteral("Bookmarks Bar")}});
+    return QVariantMap{{kAutoTab, false},
+                       {kChildren, top},
+                       {kTitle, QStringLiteral("Bookmarks")},
+                       {kType, QStringLiteral("Folder")},
+                       {QStringLiteral("UUID"), XMLConverter::newUUID()}};
+}
+
+bool Shiira::save(const std::optional<QByteArray>& data, const QString& path)
+{
+    return commitFile(path, data, QStringLiteral("File data is nil in writeBookmarks for Shiira"),
+                      QVLocalized(QStringLiteral("Shiira")), &Shiira::setFileAttributesAtPath);
+}
+
+bool Shiira::writeBookmarksToLocation(const QVFolderPtr& tree, const QString& path)
+{
+    std::optional<QByteArray> data;
+    if (tree) {
+        XMLConverter converter(path, nullptr);
+        data = quorvit::plist::toXml(fileDictionary(*tree, converter));
+    }
+    return save(data, path);
+}
+
+bool Shiira::writeBookmarks(const QVFolderPtr& tree, const QString& path) const
+{
+    if (!m_xmlConverter)
+        return writeBookmarksToLocation(tree, path);
+    std::optional<QByteArray> data;
+    if (tree) {
+        m_xmlConverter->clearPlacedFolders();
+        data = quorvit::plist::toXml(fileDictionary(*tree, *m_xmlConverter));
+    }
+    return save(data, path);
+}

@@ -1,0 +1,37 @@
+#include "formats/plist/PlistFile.h"
+
+#include "platform/PropertyList.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+namespace PlistFile {
+
+std::optional<QVariantMap> loadDictionary(const QString& path, QString* reason)
+{
+    QString error;
+    const QFileInfo info(path);
+    if (!info.isFile()) {
+        error = QStringLiteral("not a regular file");
+    } else {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly)) {
+            error = file.errorString();
+        } else {
+            // Checked before reading: QFile::read(limit) would reserve the whole limit up front.
+            const QByteArray bytes = file.size() > kMaxFileSize ? QByteArray() : file.readAll();
+            if (file.size() > kMaxFileSize || bytes.size() > kMaxFileSize) {
+                error = QStringLiteral("file is too large");
+            } else if (const auto value = quorvit::plist::fromData(bytes, &error)) {
+                if (value->typeId() == QMetaType::QVariantMap)
+                    return value->toMap();
+                error = QStringLiteral("property list is not a dictionary");
+            }
+        }
+    }
+    if (reason)
+        *reason = error;
+    return std::nullopt;
+}
+
+} // namespace PlistFile

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QString>
+#include <QVariantMap>
+
+#include <optional>
+
+namespace PlistFile {
+
+/// Largest bookmark property list read; a bigger "file" (a device, a runaway download) is refused
+/// before it is loaded into memory.
+constexpr qint64 kMaxFileSize = 512LL * 1024 * 1024;
+
+/// The file's top-level dictionary (XML or binary property list). Nothing, with the reason, when the file
+/// is missing, not a regular file, too big, not a property list or not a dictionary.
+std::optional<QVariantMap> loadDictionary(const QString& path, QString* reason = nullptr);
+
+} // namespace PlistFile

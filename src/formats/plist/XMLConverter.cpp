@@ -1,0 +1,645 @@
+#include "formats/plist/XMLConverter.h"
+
+#include "formats/QVBrowser.h"
+#include "model/ItemKeys.h"
+#include "model/QVBookmark.h"
+#include "model/QVDivider.h"
+#include "platform/QVLog.h"
+#include "platform/StringTable.h"
+
+#include <QDateTime>
+#include <QTimeZone>
+#include <QUuid>
+
+#include <cmath>
+
+namespace {
+// Safari keys and values.
+const QString kWebBookmarkType = QStringLiteral("WebBookmarkType");
+const QString kTypeList = QStringLiteral("WebBookmarkTypeList");
+const QString kTypeLeaf = QStringLiteral("WebBookmarkTypeLeaf");
+const QString kTypeProxy = QStringLiteral("WebBookmarkTypeProxy");
+const QString kWebBookmarkUUID = QStringLiteral("WebBookmarkUUID");
+const QString kAutoTabSafari = QStringLiteral("WebBookmarkAutoTab");
+const QString kFileVersion = QStringLiteral("WebBookmarkFileVersion");
+const QString kURIDictionary = QStringLiteral("URIDictionary");
+const QString kURLString = QStringLiteral("URLString");
+const QString kUriTitle = QStringLiteral("title");
+const QString kLastVisitedDateText = QStringLiteral("lastVisitedDate");
+const QString kSafariBar = QStringLiteral("BookmarksBar");
+const QString kSafariMenu = QStringLiteral("BookmarksMenu");
+
+// Shared by several layouts.
+const QString kTitle = QStringLiteral("Title");
+const QString kChildren = QStringLiteral("Children");
+const QString kUUID = QStringLiteral("UUID");
+
+// Camino.
+const QString kFolderType = QStringLiteral("FolderType");
+const QString kFolderDescription = QStringLiteral("FolderDescription");
+const QString kFolderKeyword = QStringLiteral("FolderKeyword");
+const QString kURL = QStringLiteral("URL");
+const QString kLastVisitedDate = QStringLiteral("LastVisitedDate");
+const QString kStatus = QStringLiteral("Status");
+const QString kVisitCount = QStringLiteral("VisitCount");
+const QString kDescription = QStringLiteral("Description");
+const QString kKeyword = QStringLiteral("Keyword");
+constexpr int kCaminoToolbar = 4;
+constexpr int kCaminoTabGroup = 1;
+constexpr int kCaminoDock = 16;
+constexpr int kCaminoDockTabGroup = 17;
+constexpr int kCaminoDividerStatus = 9;
+
+// Shiira.
+const QString kType = QStringLiteral("Type");
+const QString kAutoTab = QStringLiteral("AutoTab");
+const QString kAutoUpdate = QStringLiteral("AutoUpdate");
+
+// The own layout.
+const QString kItemType = QStringLiteral("ItemType");
+const QString kTypeFolder = QStringLiteral("TypeFolder");
+const QString kTypeBookmark = QStringLiteral("TypeBookmark");
+const QString kTypeDivider = QStringLiteral("TypeDivider");
+const QString kTabGroup = QStringLiteral("TabGroup");
+const QString kComments = QStringLiteral("Comments");
+const QString kOwnToolbarTitle = QStringLiteral("Toolbar");
+
+// Seconds between the Unix epoch and 2001-01-01 00:00 UTC, the origin of Safari's date texts.
+constexpr qint64 kMacEpochOffsetSeconds = 978307200;
+// Dates further out than this are damage; QDateTime has no meaningful value for them.
+constexpr double kMaxDateSeconds = 2.5e11;
+
+QString bookmarksMenuText()
+{
+    return QVLocalized(QStringLiteral("Bookmarks Menu"));
+}
+
+QString bookmarkMenuText()
+{
+    return QVLocalized(QStringLiteral("Bookmark Menu"));
+}
+
+// Values of the wrong type are treated as absent: a damaged file must not turn a dictionary into a name.
+QString stringValue(const QVariantMap& map, const QString& key)
+{
+    const QVariant value = map.value(key);
+    return value.typeId() == QMetaType::QString ? value.toString() : QString(QLatin1String(""));
+}
+
+QVariantList listValue(const QVariantMap& map, const QString& key)
+{
+    const QVariant value = map.value(key);
+    return value.typeId() == QMetaType::QVariantList ? value.toList() : QVariantList();
+}
+
+bool isMap(const QVariant& value)
+{
+    return value.typeId() == QMetaType::QVariantMap;
+}
+
+/// A property-list flag as the platform's boolValue reads it: booleans, non-zero numbers, "YES"/"true".
+bool isTrue(const QVariant& value)
+{
+    switch (value.typeId()) {
+    case QMetaType::Bool:
+        return value.toBool();
+    case QMetaType::LongLong:
+    case QMetaType::Int:
+    case QMetaType::Double:
+        return value.toDouble() != 0;
+    case QMetaType::QString: {
+        const QString text = value.toString().trimmed();
+        return !text.isEmpty() && (text.at(0) == QLatin1Char('Y') || text.at(0) == QLatin1Char('y') ||
+                                   text.at(0) == QLatin1Char('T') || text.at(0) == QLatin1Char('t') ||
+                                   (text.at(0) >= QLatin1Char('1') && text.at(0) <= QLatin1Char('9')));
+    }
+    default:
+        return false;
+    }
+}
+
+/// An integer-valued node entry; nothing for other types.
+std::optional<qlonglong> integerValue(const QVariantMap& map, const QString& key)
+{
+    const QVariant value = map.value(key);
+    if (value.typeId() == QMetaType::LongLong || value.typeId() == QMetaType::Int)
+        return value.toLongLong();
+    return std::nullopt;
+}
+
+bool isFeedAddress(const QString& address)
+{
+    return address.size() > 5 && address.startsWith(QLatin1String("feed:"));
+}
+
+QString uuidFor(const QVItem& item)
+{
+    const QVariant stored = item.metaDataForKey(PlistMetaKey::UUID);
+    if (stored.typeId() == QMetaType::QString && !stored.toString().isEmpty())
+        return stored.toString();
+    return XMLConverter::newUUID();
+}
+
+/// The address a Safari, Camino or own-layout file stores: the "feed:" form for feed bookmarks.
+QString writtenAddress(const QVBookmark& bookmark)
+{
+    if (bookmark.metaDataForKey(ItemKey::RSSFeedURL).isValid())
+        return bookmark.rssToFeedAddress();
+    return bookmark.urlAddress();
+}
+
+/// Seconds since 2001 as Safari's decimal text, to the millisecond and without float noise.
+QString safariDateText(const QDateTime& date)
+{
+    const qint64 msecs = date.toMSecsSinceEpoch() - kMacEpochOffsetSeconds * 1000;
+    QString text = QString::number(double(msecs) / 1000.0, 'f', 3);
+    while (text.endsWith(QLatin1Char('0')) && !text.endsWith(QLatin1String(".0")))
+        text.chop(1);
+    return text;
+}
+
+std::optional<QDateTime> dateFromSafariText(const QString& text)
+{
+    bool ok = false;
+    const double seconds = text.trimmed().toDouble(&ok);
+    if (!ok || !std::isfinite(seconds) || std::fabs(seconds) > kMaxDateSeconds)
+        return std::nullopt;
+    const qint64 msecs = std::llround(seconds * 1000.0) + kMacEpochOffsetSeconds * 1000;
+    return QDateTime::fromMSecsSinceEpoch(msecs, QTimeZone::utc());
+}
+
+void storeIfPresent(QVItem& item, const QVariantMap& node, const QString& nodeKey, const QString& metaKey)
+{
+    // A damaged date reads as an invalid one, which no writer can put back: treat it as absent.
+    if (XMLConverter::isWritableValue(node.value(nodeKey)))
+        item.setMetaData(node.value(nodeKey), metaKey);
+}
+
+void storeStringIfPresent(QVItem& item, const QVariantMap& node, const QString& nodeKey,
+                          const QString& metaKey)
+{
+    const QVariant value = node.value(nodeKey);
+    if (value.typeId() == QMetaType::QString)
+        item.setMetaData(value, metaKey);
+}
+
+} // namespace
+
+XMLConverter::XMLConverter() = default;
+
+XMLConverter::XMLConverter(const QString& path, QVBrowser* browser)
+    : m_toolbarLabel(QVLocalized(QStringLiteral("AddressToolbar"))), m_bookmarkPath(path),
+      m_qvBrowser(browser)
+{
+    m_proxyBookmarkItems.reserve(3);
+}
+
+void XMLConverter::clearPlacedFolders()
+{
+    m_bookmarksBarDict.reset();
+    m_menuDict.reset();
+}
+
+bool XMLConverter::isWritableValue(const QVariant& value)
+{
+    return value.isValid() && (value.typeId() != QMetaType::QDateTime || value.toDateTime().isValid());
+}
+
+QString XMLConverter::newUUID()
+{
+    return QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
+}
+
+bool XMLConverter::enterFolder(int depth)
+{
+    if (depth < QVBrowser::kMaxFolderDepth)
+        return true;
+    if (!m_tooDeep)
+        QVLog(QStringLiteral(
+                  "Property-list bookmarks nest folders more than %1 deep; the deeper ones are not read")
+                  .arg(QVBrowser::kMaxFolderDepth));
+    m_tooDeep = true;
+    return false;
+}
+
+QString XMLConverter::source() const
+{
+    return m_qvBrowser ? m_qvBrowser->browserName() : QString();
+}
+
+QVFolderPtr XMLConverter::newFolder(const QString& name) const
+{
+    return QVFolder::initWithName(name, source());
+}
+
+void XMLConverter::place(const QVItemPtr& item, const QVFolderPtr& folder) const
+{
+    folder->addItem(item);
+    item->setParentFolder(folder);
+}
+
+void XMLConverter::makeMenuFolder(const QVFolderPtr& folder) const
+{
+    folder->setType(QVFolder::MenuFolder);
+    if (m_qvBrowser)
+        m_qvBrowser->setMenuFolder(folder);
+}
+
+bool XMLConverter::menuFolderIsSet() const
+{
+    return m_qvBrowser && m_qvBrowser->menuFolder();
+}
+
+bool XMLConverter::claimSlot(std::optional<QVariantMap>& slot)
+{
+    if (slot)
+        return false;
+    slot.emplace();
+    return true;
+}
+
+// ---------------------------------------------------------------------------------------------------------
+// Safari
+
+bool XMLConverter::convertSafariDictionary(const QVariantMap& root, const QVFolderPtr& folder)
+{
+    m_tooDeep = false;
+    if (isWritableValue(root.value(kFileVersion)))
+        m_fileVersionNumber = root.value(kFileVersion);
+    if (stringValue(root, kWebBookmarkType) != kTypeList || !root.contains(kChildren))
+        return false;
+    parseSafariBookmarkArray(listValue(root, kChildren), folder, 0);
+    return !m_tooDeep;
+}
+
+void XMLConverter::parseSafariBookmarkArray(const QVariantList& array, const QVFolderPtr& folder, int depth)
+{
+    for (const QVariant& entry : array) {
+        if (!isMap(entry))
+            continue;
+        const QVariantMap node = entry.toMap();
+        const QString type = stringValue(node, kWebBookmarkType);
+        if (type == kTypeList) {
+            if (!enterFolder(depth))
+                continue;
+            const QString title = stringValue(node, kTitle);
+            auto child = newFolder(title);
+            if (title == kSafariBar) {
+                child->setName(m_toolbarLabel);
+                child->setType(QVFolder::ToolbarFolder);
+            } else if (title == kSafariMenu) {
+                makeMenuFolder(child);
+                child->setName(bookmarksMenuText());
+            }
+            place(child, folder);
+            storeStringIfPresent(*child, node, kWebBookmarkUUID, PlistMetaKey::UUID);
+            if (isTrue(node.value(kAutoTabSafari)))
+                child->setType(QVFolder::TabGroup);
+            parseSafariBookmarkArray(listValue(node, kChildren), child, depth + 1);
+        } else if (type == kTypeLeaf) {
+            if (!isMap(node.value(kURIDictionary)))
+                continue;
+            const QVariantMap uri = node.value(kURIDictionary).toMap();
+            const QString address = stringValue(node, kURLString);
+            auto bookmark = QVBookmark::initBookmarkWithName(stringValue(uri, kUriTitle), address);
+            if (uri.value(kLastVisitedDateText).typeId() == QMetaType::QString) {
+                if (const auto date = dateFromSafariText(uri.value(kLastVisitedDateText).toString()))
+                    bookmark->setAddDate(*date);
+            }
+            if (isFeedAddress(address))
+                bookmark->setMetaData(address, ItemKey::RSSFeedURL);
+            place(bookmark, folder);
+            bookmark->setSource(QStringLiteral("Safari"));
+            storeStringIfPresent(*bookmark, node, kWebBookmarkUUID, PlistMetaKey::UUID);
+        } else if (type == kTypeProxy) {
+            m_proxyBookmarkItems.append(node);
+        }
+    }
+}
+
+void XMLConverter::writeFolderToSafariArray(const QVFolder& folder, QVariantList& array)
+{
+    for (const QVItemPtr& item : folder.folderContents()) {
+        if (item->isFolder()) {
+            const auto& child = static_cast<const QVFolder&>(*item);
+            QVariantMap dict{{kWebBookmarkType, kTypeList}, {kWebBookmarkUUID, uuidFor(child)}};
+            std::optional<QVariantMap>* slot = nullptr;
+            if (child.type() == QVFolder::ToolbarFolder && claimSlot(m_bookmarksBarDict)) {
+                slot = &m_bookmarksBarDict;
+                dict.insert(kTitle, kSafariBar);
+            } else if (child.type() == QVFolder::MenuFolder && claimSlot(m_menuDict)) {
+                slot = &m_menuDict;
+                dict.insert(kTitle, kSafariMenu);
+            } else {
+                dict.insert(kTitle, child.name());
+            }
+            // Safari opens a toolbar folder as tabs only when it says so; elsewhere the flag means nothing.
+            if (child.type() == QVFolder::TabGroup && folder.type() == QVFolder::ToolbarFolder)
+                dict.insert(kAutoTabSafari, true);
+            QVariantList children;
+            writeFolderToSafariArray(child, children);
+            dict.insert(kChildren, children);
+            if (slot)
+                **slot = dict;
+            else
+                array.append(dict);
+        } else if (item->isBookmark()) {
+            const auto& bookmark = static_cast<const QVBookmark&>(*item);
+            const QString address = writtenAddress(bookmark);
+            const QDateTime added =
+                bookmark.addDate().isValid() ? bookmark.addDate() : QDateTime::currentDateTimeUtc();
+            const QVariantMap uri{{kUriTitle, bookmark.name()},
+                                  {QString(QLatin1String("")), address},
+                                  {kLastVisitedDateText, safariDateText(added)}};
+            array.append(QVariantMap{{kURIDictionary, uri},
+                                     {kURLString, address},
+                                     {kWebBookmarkType, kTypeLeaf},
+                                     {kWebBookmarkUUID, uuidFor(bookmark)}});
+        }
+        // Safari has no dividers.
+    }
+}
+
+// ---------------------------------------------------------------------------------------------------------
+// Camino
+
+bool XMLConverter::convertCaminoDictionary(const QVariantMap& root, const QVFolderPtr& folder)
+{
+    m_tooDeep = false;
+    if (!root.contains(kChildren))
+        return false;
+    parseCaminoBookmarkArray(listValue(root, kChildren), folder, 0);
+    return !m_tooDeep;
+}
+
+void XMLConverter::parseCaminoBookmarkArray(const QVariantList& array, const QVFolderPtr& folder, int depth)
+{
+    for (const QVariant& entry : array) {
+        if (!isMap(entry))
+            continue;
+        const QVariantMap node = entry.toMap();
+        if (node.contains(kChildren)) {
+            if (!enterFolder(depth))
+                continue;
+            const QString title = stringValue(node, kTitle);
+            const qlonglong folderType = integerValue(node, kFolderType).value_or(0);
+            auto child = newFolder(title);
+            if (folderType == kCaminoToolbar) {
+                child->setName(m_toolbarLabel);
+                child->setType(QVFolder::ToolbarFolder);
+            } else if (title == bookmarkMenuText()) {
+                makeMenuFolder(child);
+            } else if (title == bookmarksMenuText() && !menuFolderIsSet()) {
+                makeMenuFolder(child);
+            }
+            place(child, folder);
+            if (folderType == kCaminoTabGroup || folderType == kCaminoDockTabGroup)
+                child->setType(QVFolder::TabGroup);
+            if (folderType == kCaminoDock || folderType == kCaminoDockTabGroup)
+                child->setMetaData(true, PlistMetaKey::CaminoDockFolder);
+            storeStringIfPresent(*child, node, kFolderDescription, PlistMetaKey::FolderDescription);
+            storeStringIfPresent(*child, node, kFolderKeyword, PlistMetaKey::CaminoFolderKeyword);
+            parseCaminoBookmarkArray(listValue(node, kChildren), child, depth + 1);
+        } else if (node.contains(kURL)) {
+            const QString address = stringValue(node, kURL);
+            auto bookmark = QVBookmark::initBookmarkWithName(stringValue(node, kTitle), address);
+            if (isFeedAddress(address))
+                bookmark->setMetaData(address, ItemKey::RSSFeedURL);
+            const QVariant visited = node.value(kLastVisitedDate);
+            if (visited.typeId() == QMetaType::QDateTime && visited.toDateTime().isValid())
+                bookmark->setAddDate(visited.toDateTime());
+            storeIfPresent(*bookmark, node, kStatus, PlistMetaKey::CaminoStatus);
+            storeIfPresent(*bookmark, node, kVisitCount, PlistMetaKey::CaminoVisitCount);
+            if (node.value(kDescription).typeId() == QMetaType::QString)
+                bookmark->setComments(node.value(kDescription).toString());
+            if (node.value(kKeyword).typeId() == QMetaType::QString)
+                bookmark->setMozillaKeywords(node.value(kKeyword).toString());
+            place(bookmark, folder);
+            bookmark->setSource(QStringLiteral("Camino"));
+        } else if (integerValue(node, kStatus) == kCaminoDividerStatus) {
+            place(QVDivider::initWithSource(source()), folder);
+        }
+    }
+}
+
+void XMLConverter::writeFolderToCaminoArray(const QVFolder& folder, QVariantList& array)
+{
+    for (const QVItemPtr& item : folder.folderContents()) {
+        if (item->isFolder()) {
+            const auto& child = static_cast<const QVFolder&>(*item);
+            const QVariant description = child.metaDataForKey(PlistMetaKey::FolderDescription);
+            const QVariant keyword = child.metaDataForKey(PlistMetaKey::CaminoFolderKeyword);
+            QVariantMap dict{{kUUID, uuidFor(child)},
+                             {kFolderDescription, description.isValid() ? description : QString()},
+                             {kFolderKeyword, keyword.isValid() ? keyword : QString()}};
+            std::optional<QVariantMap>* slot = nullptr;
+            if (child.type() == QVFolder::ToolbarFolder && claimSlot(m_bookmarksBarDict)) {
+                slot = &m_bookmarksBarDict;
+                dict.insert(kTitle, QStringLiteral("Bookmark Bar"));
+                dict.insert(kFolderType, kCaminoToolbar);
+            } else if (child.type() == QVFolder::MenuFolder && claimSlot(m_menuDict)) {
+                slot = &m_menuDict;
+                dict.insert(kTitle, bookmarksMenuText());
+                dict.insert(kFolderType, 0);
+            } else {
+                const bool dock = child.metaDataForKey(PlistMetaKey::CaminoDockFolder).isValid();
+                const bool tabs = child.type() == QVFolder::TabGroup;
+                dict.insert(kTitle, child.name());
+                dict.insert(kFolderType,
+                            dock ? (tabs ? kCaminoDockTabGroup : kCaminoDock) : (tabs ? kCaminoTabGroup : 0));
+            }
+            QVariantList children;
+            writeFolderToCaminoArray(child, children);
+            dict.insert(kChildren, children);
+            if (slot)
+                **slot = dict;
+            else
+                array.append(dict);
+        } else if (item->isBookmark()) {
+            const auto& bookmark = static_cast<const QVBookmark&>(*item);
+            const QVariant status = bookmark.metaDataForKey(PlistMetaKey::CaminoStatus);
+            const QVariant visits = bookmark.metaDataForKey(PlistMetaKey::CaminoVisitCount);
+            QVariantMap dict{{kUUID, uuidFor(bookmark)},
+                             {kTitle, bookmark.name()},
+                             {kURL, writtenAddress(bookmark)},
+                             {kStatus, status.isValid() ? status : QVariant(0)},
+                             {kVisitCount, visits.isValid() ? visits : QVariant(0)}};
+            if (bookmark.addDate().isValid())
+                dict.insert(kLastVisitedDate, bookmark.addDate());
+            if (!bookmark.mozillaKeywords().isEmpty())
+                dict.insert(kKeyword, bookmark.mozillaKeywords());
+            if (!bookmark.comments().isEmpty())
+                dict.insert(kDescription, bookmark.comments());
+            array.append(dict);
+        } else if (item->isDivider()) {
+            array.append(QVariantMap{{kStatus, kCaminoDividerStatus}});
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------------------------------------
+// Shiira
+
+bool XMLConverter::convertShiiraDictionary(const QVariantMap& root, const QVFolderPtr& folder)
+{
+    m_tooDeep = false;
+    const QString type = stringValue(root, kType);
+    if ((type != QLatin1String("Folder") && type != kSafariBar) || !root.contains(kChildren))
+        return false;
+    parseShiiraBookmarkArray(listValue(root, kChildren), folder, 0);
+    return !m_tooDeep;
+}
+
+void XMLConverter::parseShiiraBookmarkArray(const QVariantList& array, const QVFolderPtr& folder, int depth)
+{
+    for (const QVariant& entry : array) {
+        if (!isMap(entry))
+            continue;
+        const QVariantMap node = entry.toMap();
+        const QString type = stringValue(node, kType);
+        if (type == QLatin1String("Folder") || type == kSafariBar) {
+            if (!enterFolder(depth))
+                continue;
+            const QString title = stringValue(node, kTitle);
+            auto child = newFolder(title);
+            place(child, folder);
+            storeStringIfPresent(*child, node, kUUID, PlistMetaKey::UUID);
+            if (isTrue(node.value(kAutoTab)))
+                child->setType(QVFolder::TabGroup);
+            if (type == kSafariBar) {
+                child->setName(m_toolbarLabel);
+                child->setType(QVFolder::ToolbarFolder);
+            } else if (title == bookmarksMenuText() || title == bookmarkMenuText()) {
+                makeMenuFolder(child);
+            }
+            parseShiiraBookmarkArray(listValue(node, kChildren), child, depth + 1);
+        } else if (type == QLatin1String("HTML") || type == QLatin1String("RSS")) {
+            const QString address = stringValue(node, kURLString);
+            auto bookmark = QVBookmark::initBookmarkWithName(stringValue(node, kTitle), address);
+            place(bookmark, folder);
+            bookmark->setSource(QStringLiteral("Shiira"));
+            storeStringIfPresent(*bookmark, node, kUUID, PlistMetaKey::UUID);
+            if (type == QLatin1String("RSS")) {
+                bookmark->setMetaData(address, ItemKey::RSSFeedURL);
+                storeIfPresent(*bookmark, node, kAutoUpdate, PlistMetaKey::AutoUpdateRSS);
+            }
+        }
+    }
+}
+
+void XMLConverter::writeFolderToShiiraArray(const QVFolder& folder, QVariantList& array)
+{
+    for (const QVItemPtr& item : folder.folderContents()) {
+        if (item->isFolder()) {
+            const auto& child = static_cast<const QVFolder&>(*item);
+            QVariantMap dict{{kType, QStringLiteral("Folder")},
+                             {kAutoTab, child.type() == QVFolder::TabGroup},
+                             {kUUID, uuidFor(child)}};
+            const bool lifted = child.type() == QVFolder::ToolbarFolder && claimSlot(m_bookmarksBarDict);
+            if (lifted) {
+                dict.insert(kTitle, QStringLiteral("Bookmarks Bar"));
+                dict.insert(kType, kSafariBar);
+            } else {
+                dict.insert(kTitle, child.name());
+            }
+            QVariantList children;
+            writeFolderToShiiraArray(child, children);
+            dict.insert(kChildren, children);
+            if (lifted)
+                *m_bookmarksBarDict = dict;
+            else
+                array.append(dict);
+        } else if (item->isBookmark()) {
+            const auto& bookmark = static_cast<const QVBookmark&>(*item);
+            QVariantMap dict{{kTitle, bookmark.name()}, {kUUID, uuidFor(bookmark)}};
+            if (bookmark.metaDataForKey(ItemKey::RSSFeedURL).isValid()) {
+                const QVariant autoUpdate = bookmark.metaDataForKey(PlistMetaKey::AutoUpdateRSS);
+                dict.insert(kURLString, bookmark.rssToHTTPAddress());
+                dict.insert(kType, QStringLiteral("RSS"));
+                dict.insert(kAutoUpdate, autoUpdate.isValid() ? autoUpdate : QVariant(true));
+            } else {
+                dict.insert(kURLString, bookmark.urlAddress());
+                dict.insert(kType, QStringLiteral("HTML"));
+            }
+            array.append(dict);
+        }
+        // Shiira dividers are not kept.
+    }
+}
+
+// ---------------------------------------------------------------------------------------------------------
+// The own layout
+
+bool XMLConverter::convertQuorvitDictionary(const QVariantMap& root, const QVFolderPtr& folder)
+{
+    m_tooDeep = false;
+    if (stringValue(root, kItemType) == kTypeFolder && root.contains(kChildren))
+        parseQuorvitBookmarkArray(listValue(root, kChildren), folder, 0);
+    return !m_tooDeep;
+}
+
+void XMLConverter::parseQuorvitBookmarkArray(const QVariantList& array, const QVFolderPtr& folder, int depth)
+{
+    for (const QVariant& entry : array) {
+        if (!isMap(entry))
+            continue;
+        const QVariantMap node = entry.toMap();
+        const QString type = stringValue(node, kItemType);
+        if (type == kTypeFolder) {
+            if (!enterFolder(depth))
+                continue;
+            const QString title = stringValue(node, kTitle);
+            auto child = newFolder(title);
+            if (node.contains(kTabGroup))
+                child->setType(QVFolder::TabGroup);
+            if (title == bookmarksMenuText()) {
+                makeMenuFolder(child);
+            } else if (title == kOwnToolbarTitle) {
+                child->setType(QVFolder::ToolbarFolder);
+                child->setName(m_toolbarLabel);
+            }
+            place(child, folder);
+            parseQuorvitBookmarkArray(listValue(node, kChildren), child, depth + 1);
+        } else if (type == kTypeBookmark) {
+            auto bookmark =
+                QVBookmark::initBookmarkWithName(stringValue(node, kTitle), stringValue(node, kURLString));
+            if (node.value(kComments).typeId() == QMetaType::QString)
+                bookmark->setComments(node.value(kComments).toString());
+            place(bookmark, folder);
+        } else if (type == kTypeDivider) {
+            place(QVDivider::initWithSource(source()), folder);
+        }
+    }
+}
+
+void XMLConverter::writeFolderToQuorvitArray(const QVFolder& folder, QVariantList& array)
+{
+    for (const QVItemPtr& item : folder.folderContents()) {
+        if (item->isFolder()) {
+            const auto& child = static_cast<const QVFolder&>(*item);
+            QVariantMap dict{{kItemType, kTypeFolder}};
+            if (child.type() == QVFolder::TabGroup)
+                dict.insert(kTabGroup, QStringLiteral("1"));
+            if (child.type() == QVFolder::ToolbarFolder)
+                dict.insert(kTitle, kOwnToolbarTitle);
+            else if (child.type() == QVFolder::MenuFolder)
+                dict.insert(kTitle, bookmarksMenuText());
+            else
+                dict.insert(kTitle, child.name());
+            QVariantList children;
+            writeFolderToQuorvitArray(child, children);
+            dict.insert(kChildren, children);
+            array.append(dict);
+        } else if (item->isBookmark()) {
+            const auto& bookmark = static_cast<const QVBookmark&>(*item);
+            QVariantMap dict{{kTitle, bookmark.name()},
+                             {kURLString, writtenAddress(bookmark)},
+                             {kItemType, kTypeBookmark}};
+            if (!bookmark.comments().isEmpty())
+                dict.insert(kComments, bookmark.comments());
+            array.append(dict);
+        } else if (item->isDivider()) {
+            array.append(QVariantMap{{kItemType, kTypeDivider}});
+        }
+    }
+}
