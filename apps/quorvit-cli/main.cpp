@@ -1,3 +1,4 @@
+#include "BackupCommands.h"
 #include "BrowsersCommand.h"
 #include "Command.h"
 #include "SyncCommands.h"
@@ -15,6 +16,9 @@ std::vector<std::unique_ptr<Command>> commands()
     list.push_back(std::make_unique<DumpCommand>());
     list.push_back(std::make_unique<ConvertCommand>());
     list.push_back(std::make_unique<BrowsersCommand>());
+    list.push_back(std::make_unique<BackupsCommand>());
+    list.push_back(std::make_unique<RestoreCommand>());
+    list.push_back(std::make_unique<MigrateCommand>());
     list.push_back(std::make_unique<CompareCommand>());
     list.push_back(std::make_unique<SyncCommand>());
     return list;
