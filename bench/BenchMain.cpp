@@ -1,0 +1,15 @@
+// Benchmarks that run the engine need Qt's event loop on the main thread.
+#include <QCoreApplication>
+
+#include <benchmark/benchmark.h>
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
