@@ -1,5 +1,6 @@
 #include "SyncSession.h"
 
+#include "backup/RestoreFileManager.h"
 #include "platform/UserDefaults.h"
 #include "platform/Workspace.h"
 #include "sources/BackupService.h"
@@ -27,6 +28,8 @@ SyncSession::SyncSession()
     m_settings->setObject(user.boolForKey(kFilterDuplicatesKey), kFilterDuplicatesKey);
     m_settings->setObject(user.integerForKey(kCompareUsingKey), kCompareUsingKey);
     m_engine = std::make_unique<SyncController>(*m_settings);
+    // Installs itself as the backup service: every destination is copied before it is replaced.
+    RestoreFileManager::sharedInstance();
     m_showProgress = ::isatty(STDERR_FILENO) == 1;
     if (m_showProgress) {
         m_engine->setProgressObserver([](const ProgressController& progress) {

@@ -2,8 +2,12 @@
 
 #include "formats/BookmarkHTMLSupport.h"
 #include "formats/html/ParserKeys.h"
+#include "formats/plist/PlistFile.h"
+#include "formats/plist/XMLConverter.h"
 #include "model/ItemKeys.h"
+#include "platform/PropertyList.h"
 #include "platform/QVLog.h"
+#include "platform/StringTable.h"
 
 #include <QFileInfo>
 
@@ -60,18 +64,37 @@ bool QuorvitBrowser::readBookmarkFile()
 }
 
 // ---- ".quorvit" property lists --------------------------------------------------------------------
-// Not built yet: reading and writing the property-list form comes with the property-list converter.
 
 bool QuorvitBrowser::readPropertyListFile()
 {
-    QVLog(QStringLiteral("Quorvit - reading .quorvit files is not available yet: %1").arg(m_bookmarkPath));
-    return false;
+    QString reason;
+    const std::optional<QVariantMap> root = PlistFile::loadDictionary(m_bookmarkPath, &reason);
+    m_bookmarks = QVFolder::initWithName(QStringLiteral("Root"), QStringLiteral("Quorvit"));
+    m_bookmarks->setType(QVFolder::Root);
+    m_menuFolder.reset();
+    if (!root) {
+        QVLog(QStringLiteral("Quorvit - bookmarks or saved file dict is nil"));
+        QVLog(QStringLiteral("%1: %2").arg(m_bookmarkPath, reason));
+        return false;
+    }
+    XMLConverter converter(QString(), this);
+    return converter.convertQuorvitDictionary(*root, m_bookmarks);
 }
 
-bool QuorvitBrowser::writeBookmarksToLocation(const QVFolderPtr&, const QString& path)
+bool QuorvitBrowser::writeBookmarksToLocation(const QVFolderPtr& tree, const QString& path)
 {
-    QVLog(QStringLiteral("Quorvit - writing .quorvit files is not available yet: %1").arg(path));
-    return false;
+    std::optional<QByteArray> data;
+    if (tree) {
+        XMLConverter converter;
+        QVariantList children;
+        converter.writeFolderToQuorvitArray(*tree, children);
+        const QVariantMap root{{QStringLiteral("Children"), children},
+                               {QStringLiteral("ItemType"), QStringLiteral("TypeFolder")},
+                               {QStringLiteral("FormatVersion"), QStringLiteral("310")}};
+        data = quorvit::plist::toXml(root);
+    }
+    return commitFile(path, data, QStringLiteral("Quorvit - no bookmarks to write to %1").arg(path),
+                      QVLocalized(QStringLiteral("QuorvitFile")), &QuorvitBrowser::setFileAttributesAtPath);
 }
 
 bool QuorvitBrowser::writeBookmarks(const QVFolderPtr& tree, const QString& path) const

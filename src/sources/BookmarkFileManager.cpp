@@ -1,5 +1,6 @@
 #include "sources/BookmarkFileManager.h"
 
+#include "formats/DefaultBrowser.h"
 #include "formats/MozillaFinder.h"
 #include "platform/NotificationCenter.h"
 #include "platform/PathUtils.h"
@@ -38,6 +39,11 @@ BookmarkFileManager::BookmarkFileManager(quorvit::UserDefaults& defaults, quorvi
     activateSavedBrowsers();
     if (!defaultBrowserHandle())
         setDefaultBrowserToSystemDefault();
+    // The Safari and Camino writers choose their layout by the base browser's name.
+    setDefaultBrowserNameProvider([this] {
+        const QVBrowser* browser = defaultQVBrowser();
+        return browser ? browser->browserName() : QString();
+    });
     m_servicesObserver = quorvit::NotificationCenter::defaultCenter().addObserver(
         SourceNotification::RendezvousServicesDidChange, [this](const quorvit::Notification& notification) {
             updateRemoteFileHandlesNotification(notification);
@@ -47,6 +53,7 @@ BookmarkFileManager::BookmarkFileManager(quorvit::UserDefaults& defaults, quorvi
 BookmarkFileManager::~BookmarkFileManager()
 {
     quorvit::NotificationCenter::defaultCenter().removeObserver(m_servicesObserver);
+    setDefaultBrowserNameProvider(nullptr);
     m_defaults.removeObjectForKey(SourceKey::NetscapePath);
     savePreferences();
 }

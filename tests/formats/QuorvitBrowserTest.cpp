@@ -1,6 +1,8 @@
 #include "formats/QuorvitBrowser.h"
 #include "formats/AdapterRegistry.h"
+#include "formats/Netscape.h"
 #include "model/QVBookmark.h"
+#include "platform/PropertyList.h"
 #include "platform/QVLog.h"
 #include "support/TestSupport.h"
 
@@ -81,6 +83,37 @@ TEST(QuorvitBrowser, TruncatedQvflFailsWithLogLine)
     QuorvitBrowser adapter(file);
     EXPECT_FALSE(adapter.readBookmarkFile());
     EXPECT_FALSE(log.lines().isEmpty());
+}
+
+TEST(QuorvitBrowser, PropertyListFileRoundTripsByteForByte)
+{
+    QTemporaryDir dir;
+    Netscape source(dataPath(QStringLiteral("netscape/netscape4.html")));
+    ASSERT_TRUE(source.readBookmarkFile());
+    const QString first = dir.filePath(QStringLiteral("first.quorvit"));
+    const QString second = dir.filePath(QStringLiteral("second.quorvit"));
+    ASSERT_TRUE(QuorvitBrowser::writeBookmarksToLocation(source.bookmarks(), first));
+    const auto written = quorvit::plist::readFile(first);
+    ASSERT_TRUE(written);
+    EXPECT_EQ(written->toMap().value(QStringLiteral("FormatVersion")), QVariant(QStringLiteral("310")));
+    EXPECT_EQ(written->toMap().value(QStringLiteral("ItemType")), QVariant(QStringLiteral("TypeFolder")));
+
+    QuorvitBrowser again(first);
+    ASSERT_TRUE(again.readBookmarkFile());
+    EXPECT_EQ(outline(again.bookmarks()), outline(source.bookmarks()));
+    ASSERT_TRUE(again.writeBookmarks(again.bookmarks(), second));
+    EXPECT_EQ(readBytes(second), readBytes(first));
+}
+
+TEST(QuorvitBrowser, UnreadablePropertyListFailsWithLogLine)
+{
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("broken.quorvit"));
+    writeBytes(file, "<?xml version=\"1.0\"?><plist><dict><key>Children</key><array>");
+    quorvit::LogCapture log;
+    QuorvitBrowser adapter(file);
+    EXPECT_FALSE(adapter.readBookmarkFile());
+    EXPECT_TRUE(log.contains(QStringLiteral("Quorvit - bookmarks or saved file dict is nil")));
 }
 
 } // namespace

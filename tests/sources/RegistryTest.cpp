@@ -1,3 +1,4 @@
+#include "formats/DefaultBrowser.h"
 #include "platform/AlertPresenter.h"
 #include "platform/AliasRecord.h"
 #include "platform/NotificationCenter.h"
@@ -237,6 +238,8 @@ TEST_F(RegistryTest, SystemDefaultBrowserBecomesTheBase)
     ASSERT_NE(registry.defaultBrowserHandle(), nullptr);
     EXPECT_EQ(registry.defaultBrowserHandle()->filePath(), home(kOpera));
     EXPECT_EQ(prefs->stringForKey(SourceKey::DefaultBrowserPath), home(kOpera));
+    // The Safari and Camino writers ask the registry for the base browser's name.
+    EXPECT_EQ(defaultBrowserName(), QStringLiteral("Opera"));
 }
 
 TEST_F(RegistryTest, SharedPathsFollowTheSharingType)
