@@ -7,7 +7,7 @@ JOBS       ?= $(shell nproc)
 PACKAGES = cmake ninja-build g++ clang libclang-rt-dev qt6-base-dev libplist-dev libplist-utils \
            libgtest-dev libgmock-dev googletest libbenchmark-dev dbus dbus-x11 attr clang-format
 
-.PHONY: all deps build test demo bench fuzz format clean
+.PHONY: all deps build test demo bench fuzz tsan format clean
 
 all: build
 
@@ -54,8 +54,16 @@ fuzz: deps
 	        build-fuzz/corpus/$$name tests/fuzz/seeds 2>&1 | tail -n 3; \
 	done
 
+# The threaded parts under ThreadSanitizer (Qt's own futex-based queue is suppressed).
+tsan: deps
+	cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS="-fsanitize=thread -O1 -g" \
+	    -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=thread"
+	cmake --build build-tsan -j $(JOBS) --target test_sync_engine test_backup quorvit-cli
+	TSAN_OPTIONS="halt_on_error=1 suppressions=$(CURDIR)/tests/tsan.supp" ./build-tsan/tests/sync/test_sync_engine
+	TSAN_OPTIONS="halt_on_error=1 suppressions=$(CURDIR)/tests/tsan.supp" ./build-tsan/tests/backup/test_backup
+
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 clean:
-	rm -rf $(BUILD) $(DEMO_BUILD) build-bench build-fuzz
+	rm -rf $(BUILD) $(DEMO_BUILD) build-bench build-fuzz build-tsan
