@@ -84,16 +84,12 @@ bool Chimera::readBookmarkFile()
 
 bool Chimera::readXMLBookmarkFile()
 {
-    QString reason;
-    const auto root = PlistFile::loadDictionary(m_bookmarkPath, &reason);
+    const auto root = PlistFile::loadForReading(m_bookmarkPath, QStringLiteral("Chimera"));
     m_xmlConverter = std::make_unique<XMLConverter>(m_bookmarkPath, this);
     beginTree();
     endParse();
-    if (!root) {
-        QVLog(QStringLiteral("Chimera - bookmarks or saved file dict is nil"));
-        QVLog(QStringLiteral("%1: %2").arg(m_bookmarkPath, reason));
+    if (!root)
         return false;
-    }
     return m_xmlConverter->convertCaminoDictionary(*root, m_bookmarks);
 }
 

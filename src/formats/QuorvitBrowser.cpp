@@ -67,16 +67,12 @@ bool QuorvitBrowser::readBookmarkFile()
 
 bool QuorvitBrowser::readPropertyListFile()
 {
-    QString reason;
-    const std::optional<QVariantMap> root = PlistFile::loadDictionary(m_bookmarkPath, &reason);
+    const auto root = PlistFile::loadForReading(m_bookmarkPath, QStringLiteral("Quorvit"));
     m_bookmarks = QVFolder::initWithName(QStringLiteral("Root"), QStringLiteral("Quorvit"));
     m_bookmarks->setType(QVFolder::Root);
     m_menuFolder.reset();
-    if (!root) {
-        QVLog(QStringLiteral("Quorvit - bookmarks or saved file dict is nil"));
-        QVLog(QStringLiteral("%1: %2").arg(m_bookmarkPath, reason));
+    if (!root)
         return false;
-    }
     XMLConverter converter(QString(), this);
     return converter.convertQuorvitDictionary(*root, m_bookmarks);
 }

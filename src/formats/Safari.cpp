@@ -62,24 +62,17 @@ void Safari::resetProcessState()
 
 bool Safari::isValidFile(const QString& path)
 {
-    if (QFileInfo(path).suffix() != QLatin1String("plist"))
-        return false;
-    const auto root = PlistFile::loadDictionary(path);
-    return root && root->contains(kWebBookmarkType);
+    return PlistFile::hasTopLevelKey(path, kWebBookmarkType);
 }
 
 bool Safari::readBookmarkFile()
 {
-    QString reason;
-    const auto root = PlistFile::loadDictionary(m_bookmarkPath, &reason);
+    const auto root = PlistFile::loadForReading(m_bookmarkPath, QStringLiteral("Safari"));
     m_xmlConverter = std::make_unique<XMLConverter>(m_bookmarkPath, this);
     beginTree();
     endParse();
-    if (!root) {
-        QVLog(QStringLiteral("Safari - bookmarks or saved file dict is nil"));
-        QVLog(QStringLiteral("%1: %2").arg(m_bookmarkPath, reason));
+    if (!root)
         return false;
-    }
     const bool result = m_xmlConverter->convertSafariDictionary(*root, m_bookmarks);
     QMutexLocker lock(&s_versionMutex);
     s_fileVersion = m_xmlConverter->versionNumber();

@@ -29,24 +29,17 @@ std::unique_ptr<QVBrowser> Shiira::initWithPath(const QString& path)
 
 bool Shiira::isValidFile(const QString& path)
 {
-    if (QFileInfo(path).suffix() != QLatin1String("plist"))
-        return false;
-    const auto root = PlistFile::loadDictionary(path);
-    return root && root->contains(kAutoTab);
+    return PlistFile::hasTopLevelKey(path, kAutoTab);
 }
 
 bool Shiira::readBookmarkFile()
 {
-    QString reason;
-    const auto root = PlistFile::loadDictionary(m_bookmarkPath, &reason);
+    const auto root = PlistFile::loadForReading(m_bookmarkPath, QStringLiteral("Shiira"));
     m_xmlConverter = std::make_unique<XMLConverter>(m_bookmarkPath, this);
     beginTree();
     endParse();
-    if (!root) {
-        QVLog(QStringLiteral("Shiira - bookmarks or saved file dict is nil"));
-        QVLog(QStringLiteral("%1: %2").arg(m_bookmarkPath, reason));
+    if (!root)
         return false;
-    }
     return m_xmlConverter->convertShiiraDictionary(*root, m_bookmarks);
 }
 

@@ -32,32 +32,6 @@ const QByteArray kJapaneseHeading =
     "<TITLE>Favorites</TITLE>\r\r<DL><p>\r";
 const QByteArray kEnd = "</DL><p>\r\r";
 
-QVFolderPtr newRoot()
-{
-    auto root = QVFolder::initWithName(QStringLiteral("Root"), QStringLiteral("Quorvit"));
-    root->setType(QVFolder::Root);
-    return root;
-}
-
-QVBookmarkPtr add(const QVFolderPtr& folder, const QString& name, const QString& address)
-{
-    auto bookmark = std::make_shared<QVBookmark>();
-    bookmark->setName(name);
-    bookmark->setAddress(address);
-    folder->addItem(bookmark);
-    bookmark->setParentFolder(folder);
-    return bookmark;
-}
-
-QVFolderPtr addFolder(const QVFolderPtr& parent, const QString& name, int type = QVFolder::Ordinary)
-{
-    auto folder = QVFolder::initWithName(name, QStringLiteral("Quorvit"));
-    folder->setType(type);
-    parent->addItem(folder);
-    folder->setParentFolder(parent);
-    return folder;
-}
-
 QDateTime at(qint64 seconds)
 {
     return QDateTime::fromSecsSinceEpoch(seconds, QTimeZone::utc());

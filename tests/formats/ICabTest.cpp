@@ -23,32 +23,6 @@ const QByteArray kHeader =
     "<H1>iCab Hotlist</H1>\r"
     "<DL><p>\r";
 
-QVFolderPtr newRoot()
-{
-    auto root = QVFolder::initWithName(QStringLiteral("Root"), QStringLiteral("Quorvit"));
-    root->setType(QVFolder::Root);
-    return root;
-}
-
-QVBookmarkPtr add(const QVFolderPtr& folder, const QString& name, const QString& address)
-{
-    auto bookmark = std::make_shared<QVBookmark>();
-    bookmark->setName(name);
-    bookmark->setAddress(address);
-    folder->addItem(bookmark);
-    bookmark->setParentFolder(folder);
-    return bookmark;
-}
-
-QVFolderPtr addFolder(const QVFolderPtr& parent, const QString& name, int type = QVFolder::Ordinary)
-{
-    auto folder = QVFolder::initWithName(name, QStringLiteral("Quorvit"));
-    folder->setType(type);
-    parent->addItem(folder);
-    folder->setParentFolder(parent);
-    return folder;
-}
-
 QByteArray fileBytes(const QVFolderPtr& root)
 {
     return ICab::encodeFileText(ICab::fileText(*root));

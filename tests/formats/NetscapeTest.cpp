@@ -31,32 +31,6 @@ const QByteArray kHeader = "<!DOCTYPE NETSCAPE-Bookmark-file-1>\n"
                            "<TITLE>Bookmarks</TITLE>\n"
                            "<H1>Bookmarks</H1>\r\r<DL><p>\n";
 
-QVFolderPtr newRoot()
-{
-    auto root = QVFolder::initWithName(QStringLiteral("Root"), QStringLiteral("Quorvit"));
-    root->setType(QVFolder::Root);
-    return root;
-}
-
-QVBookmarkPtr add(const QVFolderPtr& folder, const QString& name, const QString& address)
-{
-    auto bookmark = std::make_shared<QVBookmark>();
-    bookmark->setName(name);
-    bookmark->setAddress(address);
-    folder->addItem(bookmark);
-    bookmark->setParentFolder(folder);
-    return bookmark;
-}
-
-QVFolderPtr addFolder(const QVFolderPtr& parent, const QString& name, int type = QVFolder::Ordinary)
-{
-    auto folder = QVFolder::initWithName(name, QStringLiteral("Quorvit"));
-    folder->setType(type);
-    parent->addItem(folder);
-    folder->setParentFolder(parent);
-    return folder;
-}
-
 QDateTime at(qint64 msecs)
 {
     return QDateTime::fromMSecsSinceEpoch(msecs, QTimeZone::utc());

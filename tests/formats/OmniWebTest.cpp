@@ -30,32 +30,6 @@ const QByteArray kTail = "</bookmarkInfo>\n</body>\n</html>\n";
 // 2001-01-01 00:00 UTC, where OmniWeb's times start.
 constexpr qint64 kReferenceMSecs = 978307200000LL;
 
-QVFolderPtr newRoot()
-{
-    auto root = QVFolder::initWithName(QStringLiteral("Root"), QStringLiteral("Quorvit"));
-    root->setType(QVFolder::Root);
-    return root;
-}
-
-QVBookmarkPtr add(const QVFolderPtr& folder, const QString& name, const QString& address)
-{
-    auto bookmark = std::make_shared<QVBookmark>();
-    bookmark->setName(name);
-    bookmark->setAddress(address);
-    folder->addItem(bookmark);
-    bookmark->setParentFolder(folder);
-    return bookmark;
-}
-
-QVFolderPtr addFolder(const QVFolderPtr& parent, const QString& name, int type = QVFolder::Ordinary)
-{
-    auto folder = QVFolder::initWithName(name, QStringLiteral("Quorvit"));
-    folder->setType(type);
-    parent->addItem(folder);
-    folder->setParentFolder(parent);
-    return folder;
-}
-
 QVBookmarkPtr bookmarkAt(const QVFolderPtr& folder, int index)
 {
     return std::dynamic_pointer_cast<QVBookmark>(folder->itemAtIndex(index));

@@ -22,32 +22,6 @@ namespace {
 
 const QByteArray kHeader = "Opera Hotlist version 2.0\nOptions: encoding = utf8, version=3\n\n";
 
-QVFolderPtr newRoot()
-{
-    auto root = QVFolder::initWithName(QStringLiteral("Root"), QStringLiteral("Quorvit"));
-    root->setType(QVFolder::Root);
-    return root;
-}
-
-QVBookmarkPtr add(const QVFolderPtr& folder, const QString& name, const QString& address)
-{
-    auto bookmark = std::make_shared<QVBookmark>();
-    bookmark->setName(name);
-    bookmark->setAddress(address);
-    folder->addItem(bookmark);
-    bookmark->setParentFolder(folder);
-    return bookmark;
-}
-
-QVFolderPtr addFolder(const QVFolderPtr& parent, const QString& name, int type = QVFolder::Ordinary)
-{
-    auto folder = QVFolder::initWithName(name, QStringLiteral("Quorvit"));
-    folder->setType(type);
-    parent->addItem(folder);
-    folder->setParentFolder(parent);
-    return folder;
-}
-
 QDateTime at(qint64 seconds)
 {
     return QDateTime::fromMSecsSinceEpoch(seconds * 1000, QTimeZone::utc());

@@ -5,6 +5,7 @@
 #include "model/QVBookmark.h"
 #include "model/QVDivider.h"
 #include "model/QVFolder.h"
+#include "support/TestSupport.h"
 
 #include <QDateTime>
 #include <QVariantList>
@@ -12,12 +13,8 @@
 
 namespace plisttest {
 
-inline QVFolderPtr newRoot()
-{
-    auto root = QVFolder::initWithName(QStringLiteral("Root"), QStringLiteral("Quorvit"));
-    root->setType(QVFolder::Root);
-    return root;
-}
+using testsupport::addFolder;
+using testsupport::newRoot;
 
 inline QVBookmarkPtr addBookmark(const QVFolderPtr& folder, const QString& name, const QString& address)
 {
@@ -25,15 +22,6 @@ inline QVBookmarkPtr addBookmark(const QVFolderPtr& folder, const QString& name,
     folder->addItem(bookmark);
     bookmark->setParentFolder(folder);
     return bookmark;
-}
-
-inline QVFolderPtr addFolder(const QVFolderPtr& parent, const QString& name, int type = QVFolder::Ordinary)
-{
-    auto folder = QVFolder::initWithName(name, QStringLiteral("Quorvit"));
-    folder->setType(type);
-    parent->addItem(folder);
-    folder->setParentFolder(parent);
-    return folder;
 }
 
 inline void addDivider(const QVFolderPtr& folder)

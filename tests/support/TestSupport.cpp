@@ -73,6 +73,32 @@ void appendOutline(const QVFolder& folder, int depth, QString& out)
 }
 } // namespace
 
+QVFolderPtr newRoot()
+{
+    auto root = QVFolder::initWithName(QStringLiteral("Root"), QStringLiteral("Quorvit"));
+    root->setType(QVFolder::Root);
+    return root;
+}
+
+QVBookmarkPtr add(const QVFolderPtr& folder, const QString& name, const QString& address)
+{
+    auto bookmark = std::make_shared<QVBookmark>();
+    bookmark->setName(name);
+    bookmark->setAddress(address);
+    folder->addItem(bookmark);
+    bookmark->setParentFolder(folder);
+    return bookmark;
+}
+
+QVFolderPtr addFolder(const QVFolderPtr& parent, const QString& name, int type)
+{
+    auto folder = QVFolder::initWithName(name, QStringLiteral("Quorvit"));
+    folder->setType(type);
+    parent->addItem(folder);
+    folder->setParentFolder(parent);
+    return folder;
+}
+
 QString outline(const std::shared_ptr<QVFolder>& folder)
 {
     QString out;

@@ -8,7 +8,8 @@
 
 #include <memory>
 
-class QVFolder;
+#include "model/QVBookmark.h"
+#include "model/QVFolder.h"
 
 namespace testsupport {
 
@@ -35,6 +36,13 @@ private:
     QByteArray m_oldHome;
     bool m_hadHome;
 };
+
+/// A root folder (type 4, "Root") to build trees in.
+QVFolderPtr newRoot();
+/// Appends a bookmark to the folder, parent link set.
+QVBookmarkPtr add(const QVFolderPtr& folder, const QString& name, const QString& address);
+/// Appends a folder of that type to the parent, parent link set.
+QVFolderPtr addFolder(const QVFolderPtr& parent, const QString& name, int type = QVFolder::Ordinary);
 
 /// The tree as indented text, one item a line, for readable comparisons.
 QString outline(const std::shared_ptr<QVFolder>& folder);

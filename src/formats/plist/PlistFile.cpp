@@ -1,6 +1,7 @@
 #include "formats/plist/PlistFile.h"
 
 #include "platform/PropertyList.h"
+#include "platform/QVLog.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -32,6 +33,25 @@ std::optional<QVariantMap> loadDictionary(const QString& path, QString* reason)
     if (reason)
         *reason = error;
     return std::nullopt;
+}
+
+std::optional<QVariantMap> loadForReading(const QString& path, const QString& adapterName)
+{
+    QString reason;
+    auto root = loadDictionary(path, &reason);
+    if (!root) {
+        QVLog(QStringLiteral("%1 - bookmarks or saved file dict is nil").arg(adapterName));
+        QVLog(QStringLiteral("%1: %2").arg(path, reason));
+    }
+    return root;
+}
+
+bool hasTopLevelKey(const QString& path, const QString& key)
+{
+    if (QFileInfo(path).suffix() != QLatin1String("plist"))
+        return false;
+    const auto root = loadDictionary(path);
+    return root && root->contains(key);
 }
 
 } // namespace PlistFile

@@ -15,4 +15,11 @@ constexpr qint64 kMaxFileSize = 512LL * 1024 * 1024;
 /// is missing, not a regular file, too big, not a property list or not a dictionary.
 std::optional<QVariantMap> loadDictionary(const QString& path, QString* reason = nullptr);
 
+/// The top-level dictionary for a read; nothing, after logging "<name> - bookmarks or saved file dict is
+/// nil" and the reason, when it cannot be loaded.
+std::optional<QVariantMap> loadForReading(const QString& path, const QString& adapterName);
+
+/// Whether the file is a ".plist" property list whose top-level dictionary holds the key.
+bool hasTopLevelKey(const QString& path, const QString& key);
+
 } // namespace PlistFile
