@@ -44,15 +44,20 @@ bench: deps
 
 # Short libFuzzer runs: make fuzz FUZZ_SECONDS=60
 FUZZ_SECONDS ?= 20
+FUZZ_SEED ?= 0
 fuzz: deps
 	CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORVIT_FUZZ=ON
 	cmake --build build-fuzz -j $(JOBS)
-	@set -e; for t in build-fuzz/tests/fuzz/fuzz_*; do \
+	@set -e; failed=0; for t in build-fuzz/tests/fuzz/fuzz_*; do \
 	    [ -x "$$t" ] || continue; name=$$(basename $$t); mkdir -p build-fuzz/corpus/$$name; \
 	    echo "== $$name ($(FUZZ_SECONDS) s)"; \
-	    $$t -max_total_time=$(FUZZ_SECONDS) -max_len=65536 -timeout=10 -rss_limit_mb=2048 \
-	        build-fuzz/corpus/$$name tests/fuzz/seeds 2>&1 | tail -n 3; \
-	done
+	    if $$t -seed=$(FUZZ_SEED) -max_total_time=$(FUZZ_SECONDS) -max_len=65536 -timeout=10 -rss_limit_mb=2048 \
+	        build-fuzz/corpus/$$name tests/fuzz/seeds > build-fuzz/$$name.log 2>&1; then \
+	        tail -n 1 build-fuzz/$$name.log; \
+	    else \
+	        tail -n 40 build-fuzz/$$name.log; failed=1; \
+	    fi; \
+	done; exit $$failed
 
 # The threaded parts under ThreadSanitizer (Qt's own futex-based queue is suppressed).
 tsan: deps
