@@ -179,16 +179,18 @@ QString TWHTMLParser::commentAt(QStringView region, qsizetype start)
 QVariantMap TWHTMLParser::createDictionaryForString(const QString& entry) const
 {
     QVariantMap dict;
+    // Attributes live in the tag; the name follows its last ">". A name that merely reads like an
+    // attribute ("… SHORTCUTURL=x") must not set one.
+    const qsizetype lastTag = entry.lastIndexOf(QLatin1Char('>'));
     for (auto it = m_data.cbegin(); it != m_data.cend(); ++it) {
         const QString& marker = it.value();
         if (marker.isEmpty())
             continue;
         const qsizetype found = entry.indexOf(marker);
-        if (found >= 0)
+        if (found >= 0 && (lastTag < 0 || found < lastTag))
             dict.insert(it.key(), parseData(QStringView(entry).mid(found + marker.size())));
     }
     if (!dict.contains(ItemKey::Name)) {
-        const qsizetype lastTag = entry.lastIndexOf(QLatin1Char('>'));
         if (lastTag >= 0)
             dict.insert(ItemKey::Name, entry.mid(lastTag + 1));
     }

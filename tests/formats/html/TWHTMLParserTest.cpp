@@ -174,7 +174,10 @@ INSTANTIATE_TEST_SUITE_P(
                     AttributeCase{"<DT><A HREF=http://x/ ADD_DATE=5>N", ItemKey::Address, "http://x/"},
                     AttributeCase{"<DT><A HREF=http://x/ ADD_DATE=5>N", ItemKey::CreationDate, "5"},
                     AttributeCase{"<DT><A HREF=\"open>N", ItemKey::Address, "open>N"},
-                    AttributeCase{"<DT><A HREF=", ItemKey::Address, ""},
+                    // Text after the last ">" is the name, even when it reads like an attribute.
+                    AttributeCase{"<DT><A HREF=", ItemKey::Address, std::nullopt},
+                    AttributeCase{"<DT><A HREF=\"u\">Say SHORTCUTURL=x", ItemKey::Keyword, std::nullopt},
+                    AttributeCase{"<DT><A HREF=\"u\">Say SHORTCUTURL=x", ItemKey::Name, "Say SHORTCUTURL=x"},
                     AttributeCase{"<DT><A HREF=\"1\" HREF=\"2\">N", ItemKey::Address, "1"},
                     AttributeCase{"<DT><A href=\"x\">N", ItemKey::Address, std::nullopt},
                     AttributeCase{"<DT><H3 FOLDER_GROUP=\"true\">F", ParserKey::FolderMarker, ""},
