@@ -15,19 +15,12 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "FuzzSupport.h"
+
+using fuzzsupport::fail;
+using fuzzsupport::slurp;
+
 namespace {
-
-QByteArray slurp(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void fail(const char* what)
-{
-    std::fprintf(stderr, "%s\n", what);
-    std::abort();
-}
 
 void store(const QString& path, const uint8_t* bytes, size_t size)
 {
@@ -39,10 +32,7 @@ void store(const QString& path, const uint8_t* bytes, size_t size)
 
 struct Paths
 {
-    // Atomic writes sync; on a memory file system that costs next to nothing.
-    QTemporaryDir root{QDir(QStringLiteral("/dev/shm")).exists()
-                           ? QStringLiteral("/dev/shm/fuzz_explorer-XXXXXX")
-                           : QDir::tempPath() + QStringLiteral("/fuzz_explorer-XXXXXX")};
+    QTemporaryDir root{fuzzsupport::scratchTemplate("fuzz_explorer")};
     QString in = root.filePath(QStringLiteral("Favorites.html"));
     QString qvfl = root.filePath(QStringLiteral("Bookmarks.qvfl"));
     QString first = root.filePath(QStringLiteral("first.html"));

@@ -12,26 +12,16 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "FuzzSupport.h"
+
+using fuzzsupport::fail;
+using fuzzsupport::slurp;
+
 namespace {
-
-QByteArray slurp(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void fail(const char* what)
-{
-    std::fprintf(stderr, "%s\n", what);
-    std::abort();
-}
 
 struct Paths
 {
-    // Atomic writes sync; on a memory file system that costs next to nothing.
-    QTemporaryDir root{QDir(QStringLiteral("/dev/shm")).exists()
-                           ? QStringLiteral("/dev/shm/fuzz_icab-XXXXXX")
-                           : QDir::tempPath() + QStringLiteral("/fuzz_icab-XXXXXX")};
+    QTemporaryDir root{fuzzsupport::scratchTemplate("fuzz_icab")};
     // Inside iCab's preferences folder, so files without codes are taken as hotlists.
     QString in = root.filePath(QStringLiteral("iCab Preferences/Hotlist.html"));
     QString first = root.filePath(QStringLiteral("iCab Preferences/first.html"));

@@ -14,6 +14,11 @@
 #include <cstdlib>
 #include <memory>
 
+#include "FuzzSupport.h"
+
+using fuzzsupport::fail;
+using fuzzsupport::slurp;
+
 namespace {
 
 const QByteArray kFavoritesSeparator("\n--FAV--\n");
@@ -27,10 +32,7 @@ void put(const QString& path, const QByteArray& bytes)
 
 struct Folders
 {
-    // Atomic writes sync; on a memory file system that costs next to nothing.
-    QTemporaryDir root{QDir(QStringLiteral("/dev/shm")).exists()
-                           ? QStringLiteral("/dev/shm/fuzz_omniweb-XXXXXX")
-                           : QDir::tempPath() + QStringLiteral("/fuzz_omniweb-XXXXXX")};
+    QTemporaryDir root{fuzzsupport::scratchTemplate("fuzz_omniweb")};
     QString in = root.filePath(QStringLiteral("in"));
     QString four = root.filePath(QStringLiteral("four"));
     QString five = root.filePath(QStringLiteral("five"));

@@ -12,26 +12,16 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "FuzzSupport.h"
+
+using fuzzsupport::fail;
+using fuzzsupport::slurp;
+
 namespace {
-
-QByteArray slurp(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void fail(const char* what)
-{
-    std::fprintf(stderr, "%s\n", what);
-    std::abort();
-}
 
 struct Paths
 {
-    // Atomic writes sync; on a memory file system that costs next to nothing.
-    QTemporaryDir root{QDir(QStringLiteral("/dev/shm")).exists()
-                           ? QStringLiteral("/dev/shm/fuzz_opera-XXXXXX")
-                           : QDir::tempPath() + QStringLiteral("/fuzz_opera-XXXXXX")};
+    QTemporaryDir root{fuzzsupport::scratchTemplate("fuzz_opera")};
     QString in = root.filePath(QStringLiteral("Bookmarks"));
     QString first = root.filePath(QStringLiteral("first.adr"));
     QString second = root.filePath(QStringLiteral("second.adr"));

@@ -25,13 +25,12 @@ using Adapter = Chimera;
 using Adapter = Shiira;
 #endif
 
-namespace {
+#include "FuzzSupport.h"
 
-void fail(const char* what)
-{
-    std::fprintf(stderr, "%s\n", what);
-    std::abort();
-}
+using fuzzsupport::fail;
+using fuzzsupport::slurp;
+
+namespace {
 
 QVariant withoutUUIDs(const QVariant& value)
 {
@@ -64,10 +63,7 @@ QByteArray comparable(const QString& path)
 
 struct Paths
 {
-    // Atomic writes sync; on a memory file system that costs next to nothing.
-    QTemporaryDir root{QDir(QStringLiteral("/dev/shm")).exists()
-                           ? QStringLiteral("/dev/shm/fuzz_plist-XXXXXX")
-                           : QDir::tempPath() + QStringLiteral("/fuzz_plist-XXXXXX")};
+    QTemporaryDir root{fuzzsupport::scratchTemplate("fuzz_plist")};
     QString in = root.filePath(QStringLiteral("Bookmarks.plist"));
     QString first = root.filePath(QStringLiteral("first.plist"));
     QString second = root.filePath(QStringLiteral("second.plist"));
