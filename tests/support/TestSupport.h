@@ -3,6 +3,7 @@
 #include "TestPaths.h"
 
 #include <QByteArray>
+#include <QFileInfo>
 #include <QString>
 #include <QTemporaryDir>
 
@@ -17,6 +18,15 @@ namespace testsupport {
 QString dataPath(const QString& name);
 /// Path of a file in the shared real-world samples.
 QString realworldPath(const QString& name);
+
+/// Skips the running test when a sample file is absent: the real-world samples live in ../shared beside
+/// the clone, which a plain clone of the project does not have.
+#define QUORVIT_SKIP_WITHOUT(samplePath)                                                                     \
+    do {                                                                                                     \
+        if (!QFileInfo::exists(samplePath))                                                                  \
+            GTEST_SKIP() << "sample " << QString(samplePath).toStdString()                                   \
+                         << " is absent (the real-world samples in ../shared are not beside this clone)";    \
+    } while (false)
 
 QByteArray readBytes(const QString& path);
 /// Writes bytes to a file (creating folders); fails the test on error.
