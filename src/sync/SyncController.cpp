@@ -1,5 +1,6 @@
 #include "sync/SyncController.h"
 
+#include "formats/AdapterRegistry.h"
 #include "formats/html/HTMLEscapeConverter.h"
 #include "model/BookmarkEnumerator.h"
 #include "model/QVBookmark.h"
@@ -13,10 +14,12 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QHash>
 #include <QSet>
 #include <QThread>
 
+#include <algorithm>
 #include <map>
 
 namespace {
@@ -345,11 +348,13 @@ void SyncController::compareBookmarksThread(QList<BookmarkFileHandlePtr> handles
         for (const auto& handle : handles) {
             if (m_syncStatus.load() != Running)
                 break;
+            // The same passes on every side: a name cleaned in the base alone would no longer match
+            // its twin in a source, which would then be gathered as missing and written twice.
             convertHTMLEscapeCharactersInFolder(handle->bookmarks());
+            stripIllegalCharactersInFolder(handle->bookmarks());
             if (handle != defaultHandle)
                 gathering->addItem(handle->bookmarks());
         }
-        stripIllegalCharactersInFolder(base);
     }
 
     QVFolderPtr missing;
@@ -420,6 +425,7 @@ void SyncController::writeNewBookmarksThread(QVFolderPtr tree, QList<BookmarkFil
     }
     progress.setProgressBarMaxValue(destinations.size() + remotes.size());
     QList<std::pair<BookmarkFileHandlePtr, bool>> results;
+    QList<BookmarkFileHandlePtr> failed;
     const bool backup = m_writeBackup.load();
     for (const auto& handle : destinations) {
         if (m_syncStatus.load() == Cancelled)
@@ -427,7 +433,10 @@ void SyncController::writeNewBookmarksThread(QVFolderPtr tree, QList<BookmarkFil
         progress.setStatus(QVLocalized(QStringLiteral("Synchronizing bookmarks...")) + QLatin1Char(' ') +
                            handle->browserName());
         // One destination that cannot be written is reported by its adapter; the others go on.
-        results.append({handle, handle->writeNewBookmarks(tree, backup)});
+        const bool written = handle->writeNewBookmarks(tree, backup);
+        results.append({handle, written});
+        if (!written)
+            failed.append(handle);
         progress.incrementProgressBarBy(1);
     }
     if (!remotes.isEmpty()) {
@@ -439,6 +448,8 @@ void SyncController::writeNewBookmarksThread(QVFolderPtr tree, QList<BookmarkFil
             const int result = remote->uploadFile();
             if (result == RemoteFileHandle::Failed) {
                 remote->setActive(false);
+                if (!failed.contains(remote))
+                    failed.append(remote);
                 showAlertOnMainThread(
                     fill(QVLocalized(QStringLiteral("Uploading bookmarks to \"%@\" failed.")),
                          remote->host()),
@@ -451,21 +462,25 @@ void SyncController::writeNewBookmarksThread(QVFolderPtr tree, QList<BookmarkFil
     progress.setProgressBarValue(progress.maximum());
     if (progress.isSheetShown())
         QThread::msleep(500);
-    const int status = m_syncStatus.load();
+    // A run that left destinations unwritten did not succeed, whatever else went well.
+    int status = m_syncStatus.load();
+    if (status == Running && !failed.isEmpty())
+        status = Failed;
     performOnMainThread([&] {
         m_writeResults = results;
-        didCompleteSyncingBookmarks(status);
+        didCompleteSyncingBookmarks(status, failed);
     });
 }
 
-void SyncController::didCompleteSyncingBookmarks(int status)
+void SyncController::didCompleteSyncingBookmarks(int status,
+                                                 const QList<BookmarkFileHandlePtr>& failedHandles)
 {
     if (m_progressController)
         m_progressController->endSheet();
     SyncControllerDelegate* delegate = m_delegate;
     finishRun();
     if (delegate)
-        delegate->syncControllerDidCompleteSync(*this, status);
+        delegate->syncControllerDidCompleteWrite(*this, status, failedHandles);
 }
 
 void SyncController::finishRun()
@@ -497,6 +512,11 @@ bool SyncController::isWritingToBrowserNamed(const QString& name, const QList<Bo
 
 bool SyncController::areDestinationBrowsersRunning(const QList<BookmarkFileHandlePtr>& handles) const
 {
+    return !runningDestinationBrowsers(handles).isEmpty();
+}
+
+QStringList SyncController::runningDestinationBrowsers(const QList<BookmarkFileHandlePtr>& handles) const
+{
     QStringList names;
     if (m_processNames) {
         names = m_processNames();
@@ -508,6 +528,7 @@ bool SyncController::areDestinationBrowsersRunning(const QList<BookmarkFileHandl
                 names.append(QString::fromUtf8(comm.readAll()).trimmed());
         }
     }
+    QStringList running;
     // Process names on this system that stand for a browser name the adapters use.
     static const QHash<QString, QString> aliases{
         {QStringLiteral("firefox-bin"), QStringLiteral("Firefox")},
@@ -523,10 +544,53 @@ bool SyncController::areDestinationBrowsersRunning(const QList<BookmarkFileHandl
         if (name.compare(QLatin1String("Quorvit"), Qt::CaseInsensitive) == 0 ||
             name.startsWith(QLatin1String("quorvit")))
             continue;
-        if (isWritingToBrowserNamed(name, handles))
-            return true;
+        if (isWritingToBrowserNamed(name, handles) && !running.contains(name))
+            running.append(name);
     }
-    return false;
+    return running;
+}
+
+QList<SyncController::HeldDestination>
+SyncController::destinationsHeldForMassDeletion(const QVFolderPtr& tree,
+                                                const QList<BookmarkFileHandlePtr>& destinations)
+{
+    auto keyOfBookmark = [](const QVItem& item) {
+        return item.urlAddress().isEmpty() ? QLatin1Char('\n') + item.name() : item.urlAddress();
+    };
+    QHash<QString, int> kept;
+    forEachItem(tree, [&](QVItem& item) {
+        if (item.isBookmark())
+            ++kept[keyOfBookmark(item)];
+    });
+    QList<HeldDestination> held;
+    for (const auto& handle : destinations) {
+        if (!handle)
+            continue;
+        QVFolderPtr current = handle->bookmarks();
+        std::unique_ptr<QVBrowser> reader;
+        if (!current || current == tree) {
+            // Not read in this session (or it is the tree itself): what its file holds now.
+            if (!QFileInfo(handle->filePath()).isFile())
+                continue;
+            reader = AdapterRegistry::adapterForPath(handle->filePath());
+            if (!reader || !reader->readBookmarkFile())
+                continue;
+            current = reader->bookmarks();
+        }
+        HeldDestination entry{handle, 0, 0};
+        QHash<QString, int> present;
+        forEachItem(current, [&](QVItem& item) {
+            if (!item.isBookmark())
+                return;
+            ++entry.current;
+            ++present[keyOfBookmark(item)];
+        });
+        for (auto it = present.constBegin(); it != present.constEnd(); ++it)
+            entry.removed += std::max(0, it.value() - kept.value(it.key()));
+        if (entry.removed >= kMassDeletionMinimum && entry.removed * 2 > entry.current)
+            held.append(entry);
+    }
+    return held;
 }
 
 void SyncController::convertHighASCIICharactersToHTMLInFolder(const QVFolderPtr& folder)

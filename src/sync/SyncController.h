@@ -28,8 +28,16 @@ public:
     virtual bool syncControllerShouldDisplayProgress(SyncController&) { return false; }
     /// result: 0 success, 1 a source could not be read (already reported), 2 failed or cancelled.
     virtual void syncControllerDidCompleteCompare(SyncController&, int) {}
-    /// status: 0 done, 2 cancelled.
+    /// status: 0 done, 1 some destinations were not written, 2 cancelled.
     virtual void syncControllerDidCompleteSync(SyncController&, int) {}
+    /// The end of a write run with the destinations that were not written (or not uploaded); by
+    /// default it hands the status on to syncControllerDidCompleteSync.
+    virtual void syncControllerDidCompleteWrite(SyncController& engine, int status,
+                                                const QList<BookmarkFileHandlePtr>& failedHandles)
+    {
+        (void)failedHandles;
+        syncControllerDidCompleteSync(engine, status);
+    }
 };
 
 /// The sync engine: the compare run merges the sources against the base browser's tree and gathers what
@@ -80,6 +88,26 @@ public:
 
     /// Whether a browser among the destinations is running now.
     bool areDestinationBrowsersRunning(const QList<BookmarkFileHandlePtr>& handles) const;
+    /// The browser names among the destinations that are running now, each once.
+    QStringList runningDestinationBrowsers(const QList<BookmarkFileHandlePtr>& handles) const;
+
+    /// A destination that writing a tree would strip of most of its bookmarks.
+    struct HeldDestination
+    {
+        BookmarkFileHandlePtr handle;
+        int current = 0; ///< bookmarks it holds now
+        int removed = 0; ///< of those, how many the tree lacks
+    };
+    /// The least number of bookmarks a write must remove from one destination to be held.
+    static constexpr int kMassDeletionMinimum = 20;
+    /// The destinations from which writing the tree would remove more than half of their bookmarks,
+    /// and at least kMassDeletionMinimum: an emptied or truncated base must not wipe every browser.
+    /// Bookmarks are matched by address (by name when they have none). A destination's current
+    /// bookmarks are its read tree when it has one other than the tree itself, else its file.
+    /// Callers ask the user (or need --force) before writing these.
+    static QList<HeldDestination>
+    destinationsHeldForMassDeletion(const QVFolderPtr& tree,
+                                    const QList<BookmarkFileHandlePtr>& destinations);
     static bool isWritingToBrowserNamed(const QString& name, const QList<BookmarkFileHandlePtr>& handles);
     /// Test seam: the running process names (default: /proc/*/comm).
     void setProcessNamesProvider(std::function<QStringList()> provider)
@@ -120,7 +148,7 @@ private:
     void compareBookmarksThread(QList<BookmarkFileHandlePtr> handles, BookmarkFileHandlePtr defaultHandle);
     void writeNewBookmarksThread(QVFolderPtr tree, QList<BookmarkFileHandlePtr> destinations);
     void didCompleteBookmarkComparison(const BookmarkFileHandlePtr& errorHandle, bool readResult);
-    void didCompleteSyncingBookmarks(int status);
+    void didCompleteSyncingBookmarks(int status, const QList<BookmarkFileHandlePtr>& failedHandles);
     void finishRun();
     /// Runs the function on the main thread and waits for it (directly when already there).
     void performOnMainThread(const std::function<void()>& function);

@@ -4,9 +4,9 @@
 #include "platform/AtomicFile.h"
 #include "platform/UserDefaults.h"
 #include "sources/BookmarkFileHandle.h"
+#include "support/TestSupport.h"
 #include "sync/ProgressController.h"
 #include "sync/SyncController.h"
-#include "support/TestSupport.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -38,9 +38,16 @@ class Recorder : public SyncControllerDelegate
 public:
     void syncControllerDidCompleteCompare(SyncController&, int result) override { compareResult = result; }
     void syncControllerDidCompleteSync(SyncController&, int status) override { syncStatus = status; }
+    void syncControllerDidCompleteWrite(SyncController& engine, int status,
+                                        const QList<BookmarkFileHandlePtr>& failedHandles) override
+    {
+        failed = failedHandles;
+        SyncControllerDelegate::syncControllerDidCompleteWrite(engine, status, failedHandles);
+    }
     bool syncControllerShouldDisplayProgress(SyncController&) override { return true; }
     int compareResult = -1;
     int syncStatus = -1;
+    QList<BookmarkFileHandlePtr> failed;
 };
 
 class SyncEngineTest : public ::testing::Test
@@ -79,8 +86,11 @@ protected:
         m_engine.setDelegate(&recorder);
         m_engine.beginSyncingBookmarks(tree, destinations);
         waitFor(recorder.syncStatus);
+        m_failed = recorder.failed;
         return recorder.syncStatus;
     }
+
+    QList<BookmarkFileHandlePtr> m_failed;
 
     QTemporaryDir m_dir;
     quorvit::UserDefaults m_settings;
@@ -92,13 +102,23 @@ protected:
 TEST_F(SyncEngineTest, CompareMergesSourcesIntoTheBaseAndGathersWhatItLacks)
 {
     const auto base = handle(QStringLiteral("base.html"), netscapeFile({{"Debian", "https://debian.org/"}}));
-    const auto other = handle(QStringLiteral("other.html"),
-                              netscapeFile({{"Zebra", "http://z/"}, {"Debian", "https://www.debian.org/"},
-                                            {"apple &amp; pie", "http://a/"}}));
+    const auto other =
+        handle(QStringLiteral("other.html"), netscapeFile({{"Zebra", "http://z/"},
+                                                           {"Debian", "https://www.debian.org/"},
+                                                           {"apple &amp; pie", "http://a/"}}));
     ASSERT_TRUE(base && other);
+    QStringList statuses;
+    m_engine.setProgressObserver([&](const ProgressController& progress) {
+        if (statuses.isEmpty() || statuses.last() != progress.status())
+            statuses.append(progress.status());
+    });
     EXPECT_EQ(compare({base, other}, base), 0);
+    EXPECT_TRUE(statuses.contains(QStringLiteral("Reading bookmarks...")) &&
+                statuses.contains(QStringLiteral("Comparing bookmarks...")))
+        << statuses.join(QLatin1Char('|')).toStdString();
     EXPECT_EQ(outline(m_engine.defaultBookmarks()), QStringLiteral("Debian <https://debian.org/>\n"));
-    EXPECT_EQ(outline(m_engine.missingBookmarks()), QStringLiteral("apple & pie <http://a/>\nZebra <http://z/>\n"));
+    EXPECT_EQ(outline(m_engine.missingBookmarks()),
+              QStringLiteral("apple & pie <http://a/>\nZebra <http://z/>\n"));
 
     m_settings.setObject(int(SyncController::CompareByAddress), QStringLiteral("compareUsing"));
     EXPECT_EQ(compare({base, other}, base), 0);
@@ -122,7 +142,8 @@ TEST_F(SyncEngineTest, UnreadableSourceFailsTheCompareAndChangesNothing)
     EXPECT_FALSE(broken->isActive()); // not the base, so switched off
     bool reported = false;
     for (const auto& alert : m_alerts.alerts())
-        reported = reported || alert.title == QStringLiteral("An error occurred reading the Mozilla bookmarks.");
+        reported =
+            reported || alert.title == QStringLiteral("An error occurred reading the Mozilla bookmarks.");
     EXPECT_TRUE(reported);
     EXPECT_EQ(readBytes(base->filePath()), before);
 }
@@ -135,8 +156,11 @@ TEST_F(SyncEngineTest, WriteGoesOnPastADestinationThatCannotBeWritten)
     ASSERT_TRUE(first && second && third);
     ASSERT_TRUE(QDir(m_dir.filePath(QStringLiteral("b"))).removeRecursively());
     auto tree = QVFolder::initWithName(QStringLiteral("Root"), QStringLiteral("Quorvit"));
-    tree->addItem(QVBookmark::initBookmarkWithName(QStringLiteral("Caf\u00e9 & Co"), QStringLiteral("http://new/")));
-    EXPECT_EQ(write(tree, {first, second, third}), 0);
+    tree->addItem(
+        QVBookmark::initBookmarkWithName(QStringLiteral("Caf\u00e9 & Co"), QStringLiteral("http://new/")));
+    // The run goes on, but does not call itself a success, and names what it could not write.
+    EXPECT_EQ(write(tree, {first, second, third}), int(SyncController::Failed));
+    EXPECT_EQ(m_failed, QList<BookmarkFileHandlePtr>{second});
     const auto& results = m_engine.lastWriteResults();
     ASSERT_EQ(results.size(), 3);
     EXPECT_TRUE(results[0].second);
@@ -159,12 +183,60 @@ TEST_F(SyncEngineTest, InjectedWriteFailuresLeaveEveryDestinationIntact)
     QRandomGenerator random(7);
     for (int round = 0; round < 5; ++round) {
         quorvit::setAtomicWriteFailureAfterBytes(random.bounded(200));
-        EXPECT_EQ(write(tree, destinations), 0);
+        EXPECT_EQ(write(tree, destinations), int(SyncController::Failed));
+        EXPECT_EQ(m_failed, destinations);
         quorvit::setAtomicWriteFailureAfterBytes(-1);
         for (int i = 0; i < destinations.size(); ++i)
             EXPECT_EQ(readBytes(destinations[i]->filePath()), originals[i]);
     }
     EXPECT_EQ(QDir(m_dir.path()).entryList(QDir::Files).size(), 4); // no half-written leftovers
+}
+
+TEST_F(SyncEngineTest, ControlCharactersAreCleanedInSourcesAsInTheBase)
+{
+    const QByteArray file = netscapeFile({{"Tab\there", "http://t/"}, {"Line\nbreak", "http://l/"}});
+    const auto base = handle(QStringLiteral("base.html"), file);
+    const auto other = handle(QStringLiteral("other.html"), file);
+    ASSERT_TRUE(base && other);
+    EXPECT_EQ(compare({base, other}, base), 0);
+    EXPECT_EQ(m_engine.missingBookmarks()->itemCount(), 0)
+        << outline(m_engine.missingBookmarks()).toStdString();
+}
+
+TEST_F(SyncEngineTest, WritesThatWouldRemoveMostOfADestinationAreHeld)
+{
+    // Bookmarks "host/0" .. "host/(count-1)", named after their number.
+    auto links = [](std::initializer_list<std::pair<const char*, int>> ranges) -> QByteArray {
+        QByteArray text = "<!DOCTYPE NETSCAPE-Bookmark-file-1>\n<DL><p>\n";
+        for (const auto& [host, count] : ranges) {
+            for (int i = 0; i < count; ++i)
+                text += "<DT><A HREF=\"http://" + QByteArray(host) + "/" + QByteArray::number(i) + "\">B" +
+                        QByteArray::number(i) + "</A>\n";
+        }
+        return text + "</DL><p>\n";
+    };
+    auto tree = QVFolder::initWithName(QStringLiteral("Root"), QStringLiteral("Quorvit"));
+    for (int i = 0; i < 30; ++i)
+        tree->addItem(QVBookmark::initBookmarkWithName(QStringLiteral("B%1").arg(i),
+                                                       QStringLiteral("http://a/%1").arg(i)));
+    const auto mostGone = handle(QStringLiteral("a.html"), links({{"a", 10}, {"d", 30}})); // 30 of 40
+    const auto fewGone = handle(QStringLiteral("b.html"), links({{"b", 19}}));             // 19 of 19
+    const auto halfGone = handle(QStringLiteral("c.html"), links({{"a", 30}, {"c", 30}})); // 30 of 60
+    ASSERT_TRUE(mostGone && fewGone && halfGone);
+    auto held = SyncController::destinationsHeldForMassDeletion(tree, {mostGone, fewGone, halfGone});
+    ASSERT_EQ(held.size(), 1);
+    EXPECT_EQ(held[0].handle, mostGone);
+    EXPECT_EQ(held[0].current, 40);
+    EXPECT_EQ(held[0].removed, 30);
+
+    // The base's own tree, emptied in memory, is measured against its file.
+    ASSERT_TRUE(mostGone->readBookmarkFile());
+    const QVFolderPtr own = mostGone->bookmarks();
+    while (own->itemCount() > 0)
+        own->deleteItem(own->folderContents().first().get());
+    held = SyncController::destinationsHeldForMassDeletion(own, {mostGone});
+    ASSERT_EQ(held.size(), 1);
+    EXPECT_EQ(held[0].removed, 40);
 }
 
 // A writer killed at a random moment leaves the old file or the new one, never a mixture.
@@ -196,7 +268,8 @@ TEST(AtomicWrites, KilledWriterLeavesOldOrNewFile)
         ::kill(child, SIGKILL);
         ::waitpid(child, nullptr, 0);
         const QByteArray now = readBytes(path);
-        EXPECT_TRUE(now == smallBytes || now == largeBytes) << "round " << round << ": " << now.size() << " bytes";
+        EXPECT_TRUE(now == smallBytes || now == largeBytes)
+            << "round " << round << ": " << now.size() << " bytes";
     }
 }
 
@@ -206,7 +279,8 @@ TEST_F(SyncEngineTest, CancelStopsTheWriteBeforeTheNextDestination)
     const QByteArray before = readBytes(only->filePath());
     Recorder recorder;
     m_engine.setDelegate(&recorder);
-    m_engine.beginSyncingBookmarks(QVFolder::initWithName(QStringLiteral("Root"), QStringLiteral("Q")), {only});
+    m_engine.beginSyncingBookmarks(QVFolder::initWithName(QStringLiteral("Root"), QStringLiteral("Q")),
+                                   {only});
     m_engine.cancelProgress();
     waitFor(recorder.syncStatus);
     EXPECT_EQ(recorder.syncStatus, int(SyncController::Cancelled));
@@ -216,8 +290,8 @@ TEST_F(SyncEngineTest, CancelStopsTheWriteBeforeTheNextDestination)
 
 TEST_F(SyncEngineTest, RunningBrowsersAreRecognisedByProcessName)
 {
-    const auto firefox = handle(QStringLiteral("Library/Application Support/Firefox/p/bookmarks.html"),
-                                netscapeFile({}));
+    const auto firefox =
+        handle(QStringLiteral("Library/Application Support/Firefox/p/bookmarks.html"), netscapeFile({}));
     ASSERT_TRUE(firefox);
     ASSERT_EQ(firefox->browserName(), QStringLiteral("Firefox"));
     QStringList running{QStringLiteral("bash"), QStringLiteral("quorvit")};
