@@ -1,6 +1,6 @@
 #include "backup/MigrateController.h"
 
-#include "backup/NotificationRelay.h"
+#include "platform/NotificationRelay.h"
 #include "platform/AlertPresenter.h"
 #include "platform/StringTable.h"
 #include "sources/BookmarkFileManager.h"

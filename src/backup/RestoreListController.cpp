@@ -1,6 +1,6 @@
 #include "backup/RestoreListController.h"
 
-#include "backup/NotificationRelay.h"
+#include "platform/NotificationRelay.h"
 #include "backup/RestoreFileManager.h"
 #include "backup/RestoreKeys.h"
 #include "platform/QVLog.h"

@@ -1,33 +1,24 @@
 #include "sources/FileListController.h"
 
 #include "platform/NotificationCenter.h"
+#include "platform/NotificationRelay.h"
 #include "sources/BookmarkFileManager.h"
 #include "sources/SourceKeys.h"
-
-#include <QMetaObject>
 
 FileListController::FileListController(BookmarkFileManager& registry, QObject* parent)
     : QAbstractTableModel(parent), m_registry(registry)
 {
+    // Registry changes may be posted from another thread; the relays hand them to this model's thread
+    // and stop the moment the model goes.
     auto& center = quorvit::NotificationCenter::defaultCenter();
-    // Registry changes may be posted from another thread; the model changes on its own.
-    m_reloadObserver =
-        center.addObserver(SourceNotification::ReloadFileList, [this](const quorvit::Notification&) {
-            QMetaObject::invokeMethod(this, [this] { reloadList(); });
-        });
-    m_defaultObserver =
-        center.addObserver(SourceNotification::DefaultBrowserChanged, [this](const quorvit::Notification&) {
-            QMetaObject::invokeMethod(this, [this] { refreshDisplay(); });
-        });
+    m_reloadRelay = std::make_unique<NotificationRelay>(center, SourceNotification::ReloadFileList, this,
+                                                        [this] { reloadList(); });
+    m_defaultRelay = std::make_unique<NotificationRelay>(center, SourceNotification::DefaultBrowserChanged,
+                                                         this, [this] { refreshDisplay(); });
     reloadList();
 }
 
-FileListController::~FileListController()
-{
-    auto& center = quorvit::NotificationCenter::defaultCenter();
-    center.removeObserver(m_reloadObserver);
-    center.removeObserver(m_defaultObserver);
-}
+FileListController::~FileListController() = default;
 
 int FileListController::rowCount(const QModelIndex& parent) const
 {

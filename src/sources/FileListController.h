@@ -5,7 +5,10 @@
 #include <QAbstractTableModel>
 #include <QList>
 
+#include <memory>
+
 class BookmarkFileManager;
+class NotificationRelay;
 
 /// The preferences window's list of bookmark files as a table model: the registry's permanent handles,
 /// columns "browserName" (with the browser's icon name as decoration) and "filePath" (the display form).
@@ -40,6 +43,6 @@ private:
     BookmarkFileManager& m_registry;
     QList<BookmarkFileHandlePtr> m_fileHandleArray;
     int m_defaultBrowserRow = -1;
-    int m_reloadObserver = 0;
-    int m_defaultObserver = 0;
+    std::unique_ptr<NotificationRelay> m_reloadRelay;
+    std::unique_ptr<NotificationRelay> m_defaultRelay;
 };

@@ -1,35 +1,25 @@
 #include "sync/SourceListController.h"
 
 #include "platform/NotificationCenter.h"
+#include "platform/NotificationRelay.h"
 #include "sources/BookmarkFileManager.h"
 #include "sources/SourceKeys.h"
-
-#include <QMetaObject>
 
 SourceListController::SourceListController(BookmarkFileManager& registry, Role role, QObject* parent)
     : QAbstractTableModel(parent), m_registry(registry), m_role(role)
 {
+    // The registry may announce changes from a worker; the relays hand them to this model's thread
+    // and stop the moment the model goes.
     auto& center = quorvit::NotificationCenter::defaultCenter();
-    m_reloadObserver =
-        center.addObserver(SourceNotification::ReloadFileList, [this](const quorvit::Notification&) {
-            QMetaObject::invokeMethod(this, [this] { reloadList(); });
-        });
-    if (m_role == SourceList) {
-        m_defaultObserver = center.addObserver(
-            SourceNotification::DefaultBrowserChanged, [this](const quorvit::Notification&) {
-                QMetaObject::invokeMethod(this, [this] { refreshDisplay(); });
-            });
-    }
+    m_reloadRelay = std::make_unique<NotificationRelay>(center, SourceNotification::ReloadFileList, this,
+                                                        [this] { reloadList(); });
+    if (m_role == SourceList)
+        m_defaultRelay = std::make_unique<NotificationRelay>(
+            center, SourceNotification::DefaultBrowserChanged, this, [this] { refreshDisplay(); });
     refreshDisplay();
 }
 
-SourceListController::~SourceListController()
-{
-    auto& center = quorvit::NotificationCenter::defaultCenter();
-    center.removeObserver(m_reloadObserver);
-    if (m_defaultObserver)
-        center.removeObserver(m_defaultObserver);
-}
+SourceListController::~SourceListController() = default;
 
 int SourceListController::rowCount(const QModelIndex& parent) const
 {

@@ -4,7 +4,10 @@
 
 #include <QAbstractTableModel>
 
+#include <memory>
+
 class BookmarkFileManager;
+class NotificationRelay;
 
 /// The source list of the sync view and the destination list of the write sheet, as one table model
 /// over the registry's live handles: columns "inUse" (the handle's active flag as a check box),
@@ -42,7 +45,7 @@ private:
     BookmarkFileManager& m_registry;
     Role m_role;
     int m_defaultBrowserRow = -1;
-    int m_reloadObserver = 0;
-    int m_defaultObserver = 0;
+    std::unique_ptr<NotificationRelay> m_reloadRelay;
+    std::unique_ptr<NotificationRelay> m_defaultRelay;
     std::function<void()> m_activationObserver;
 };

@@ -1,4 +1,4 @@
-#include "backup/NotificationRelay.h"
+#include "platform/NotificationRelay.h"
 
 #include "platform/NotificationCenter.h"
 
