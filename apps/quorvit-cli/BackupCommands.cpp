@@ -138,8 +138,7 @@ int RestoreCommand::execute(const QCommandLineParser& parser)
     for (const QString& argument : arguments) {
         const QString path = entryPathFor(argument, list);
         if (path.isEmpty())
-            return fail(QStringLiteral("%1: no such backup (see 'quorvit-cli backups')").arg(argument),
-                        BadUsage);
+            return fail(QStringLiteral("%1: no such backup (see 'quorvit-cli backups')").arg(argument));
         chosen.insert(path);
     }
     // Only the entries named here: ticks left from the window must not restore other files as well.

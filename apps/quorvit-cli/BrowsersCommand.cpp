@@ -61,14 +61,30 @@ int BrowsersCommand::execute(const QCommandLineParser& parser)
 
     BookmarkFileManager registry(quorvit::UserDefaults::standard(), quorvit::Workspace::shared());
     int result = Success;
+    // A browser's file that is there but cannot be read: say so rather than "not in the list".
+    auto notListed = [&](const QString& path) {
+        for (const auto& unreadable : registry.unreadableBrowserFiles()) {
+            if (unreadable.path == absolute(path))
+                return fail(QStringLiteral("%1: the %2 bookmark file cannot be read")
+                                .arg(path, unreadable.browserName));
+        }
+        return fail(QStringLiteral("%1: not in the list").arg(path));
+    };
     for (const QString& path : parser.values(QStringLiteral("add"))) {
-        if (!registry.addFileReferenceWithPath(absolute(path), false, true, false))
-            result = fail(QStringLiteral("%1: not added").arg(path));
+        const QFileInfo file(absolute(path));
+        if (!file.exists())
+            result = fail(QStringLiteral("%1: not added: no such file").arg(path));
+        else if (file.isDir())
+            result = fail(QStringLiteral("%1: not added: it is a folder, not a bookmark file").arg(path));
+        else if (handleWithPath(registry, file.absoluteFilePath()))
+            result = fail(QStringLiteral("%1: not added: it is already in the list").arg(path));
+        else if (!registry.addFileReferenceWithPath(file.absoluteFilePath(), false, true, false))
+            result = fail(QStringLiteral("%1: not added: not a bookmark file of any known format").arg(path));
     }
     for (const QString& path : parser.values(QStringLiteral("remove"))) {
         const auto handle = handleWithPath(registry, absolute(path));
         if (!handle)
-            result = fail(QStringLiteral("%1: not in the list").arg(path));
+            result = notListed(path);
         else if (!handle->isRemovable())
             result = fail(QStringLiteral("%1: a browser found on this computer cannot be removed").arg(path));
         else
@@ -77,7 +93,7 @@ int BrowsersCommand::execute(const QCommandLineParser& parser)
     for (const QString& path : parser.values(QStringLiteral("default"))) {
         const auto handle = handleWithPath(registry, absolute(path));
         if (!handle)
-            result = fail(QStringLiteral("%1: not in the list").arg(path));
+            result = notListed(path);
         else
             registry.setDefaultBrowserHandle(handle);
     }
@@ -85,13 +101,17 @@ int BrowsersCommand::execute(const QCommandLineParser& parser)
         for (const QString& path : parser.values(QLatin1String(option))) {
             const auto handle = handleWithPath(registry, absolute(path));
             if (!handle)
-                result = fail(QStringLiteral("%1: not in the list").arg(path));
+                result = notListed(path);
             else
                 handle->setActive(active);
         }
     }
     registry.savePreferences();
+    // A failed change answers with its reason alone; the listing would bury it.
+    if (result != Success)
+        return result;
 
+    const QString problem = QStringLiteral("cannot be read: not a bookmark file of any known format");
     QByteArray out;
     if (parser.isSet(QStringLiteral("json"))) {
         out = "[";
@@ -106,16 +126,29 @@ int BrowsersCommand::execute(const QCommandLineParser& parser)
                    ",\"removable\":" + (handle->isRemovable() ? "true" : "false") +
                    ",\"temporary\":" + (handle->isTemporary() ? "true" : "false") + "}";
         }
+        for (const auto& unreadable : registry.unreadableBrowserFiles()) {
+            out += first ? "\n  " : ",\n  ";
+            first = false;
+            out += "{\"name\":" + TreeJson::stringToJson(unreadable.browserName) +
+                   ",\"path\":" + TreeJson::stringToJson(unreadable.path) +
+                   ",\"active\":false,\"default\":false,\"removable\":false,\"temporary\":false,"
+                   "\"problem\":" +
+                   TreeJson::stringToJson(problem) + "}";
+        }
         out += first ? "]\n" : "\n]\n";
     } else {
         for (const auto& handle : registry.allFileHandles()) {
-            out += handle->browserName().toUtf8() + '\t' + handle->filePath().toUtf8() +
+            out += listingField(handle->browserName()) + '\t' + listingField(handle->filePath()) +
                    "\tactive=" + yesNo(handle->isActive()) +
                    "\tdefault=" + yesNo(handle->isDefaultBrowser()) +
                    "\tremovable=" + yesNo(handle->isRemovable()) +
                    "\ttemporary=" + yesNo(handle->isTemporary()) + '\n';
         }
+        for (const auto& unreadable : registry.unreadableBrowserFiles())
+            out += listingField(unreadable.browserName) + '\t' + listingField(unreadable.path) +
+                   "\tactive=no\tdefault=no\tremovable=no\ttemporary=no\tproblem=" + listingField(problem) +
+                   '\n';
     }
     printOut(out);
-    return result;
+    return Success;
 }

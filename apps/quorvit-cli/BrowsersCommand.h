@@ -12,4 +12,9 @@ public:
 protected:
     void configure(QCommandLineParser& parser) override;
     int execute(const QCommandLineParser& parser) override;
+    QStringList multiValueOptions() const override
+    {
+        return {QStringLiteral("add"), QStringLiteral("remove"), QStringLiteral("activate"),
+                QStringLiteral("deactivate")};
+    }
 };

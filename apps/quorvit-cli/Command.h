@@ -18,13 +18,21 @@ public:
     /// Runs with the arguments after the verb.
     int run(const QStringList& arguments);
 
+    /// "a" or "an" before the word, as it is spoken ("an Opera", "a Safari").
+    static QString withArticle(const QString& word);
+    /// The text on one line of a tab-separated listing: tab, line breaks and backslash escaped.
+    static QByteArray listingField(const QString& text);
+
 protected:
     /// Declares options and positional arguments on the parser.
     virtual void configure(QCommandLineParser& parser) = 0;
     /// Does the work once the arguments parsed; returns an exit code.
     virtual int execute(const QCommandLineParser& parser) = 0;
+    /// Options that take several values, each a separate argument after the option
+    /// ("--sources A B"). Every other option takes at most one value.
+    virtual QStringList multiValueOptions() const { return {}; }
 
-    /// Prints "quorvit-cli <verb>: message" on standard error and answers the code.
+    /// Prints "quorvit-cli <verb>: message" on one line of standard error and answers the code.
     int fail(const QString& message, int code = Failure) const;
 };
 

@@ -15,8 +15,8 @@ void addCompareOptions(QCommandLineParser& parser)
              "The base bookmark file (default: the base browser chosen with 'browsers --default')."),
          QStringLiteral("PATH")});
     parser.addOption({QStringLiteral("sources"),
-                      QStringLiteral("A file to compare (repeatable; default: the active browsers)."),
-                      QStringLiteral("PATH")});
+                      QStringLiteral("The files to compare, one or more (default: the active browsers)."),
+                      QStringLiteral("PATH...")});
     parser.addOption({QStringLiteral("compare-by"),
                       QStringLiteral("Match bookmarks by name (default) or by address."),
                       QStringLiteral("name|address")});
@@ -79,6 +79,10 @@ void CompareCommand::configure(QCommandLineParser& parser)
 
 int CompareCommand::execute(const QCommandLineParser& parser)
 {
+    if (!parser.positionalArguments().isEmpty())
+        return fail(QStringLiteral("unexpected argument \"%1\" (see --help)")
+                        .arg(parser.positionalArguments().first()),
+                    BadUsage);
     SyncSession session;
     QString reason;
     const int usage = session.configure(parser, &reason);
@@ -102,10 +106,13 @@ void SyncCommand::configure(QCommandLineParser& parser)
     parser.addOption(
         {QStringLiteral("write"), QStringLiteral("Write the destinations (without it nothing is written).")});
     parser.addOption({QStringLiteral("to"),
-                      QStringLiteral("A destination file (repeatable; default: the active browsers)."),
-                      QStringLiteral("PATH")});
+                      QStringLiteral("The destination files, one or more (default: the active browsers)."),
+                      QStringLiteral("PATH...")});
     parser.addOption(
         {QStringLiteral("no-backup"), QStringLiteral("Do not back up the files before replacing them.")});
+    parser.addOption({QStringLiteral("force"),
+                      QStringLiteral("Write even while a destination's browser is running, or when the write "
+                                     "would remove more than half of a destination's bookmarks.")});
     parser.addOption({QStringLiteral("missing-into"),
                       QStringLiteral("Add the missing bookmarks to the base in a new folder of this name."),
                       QStringLiteral("NAME")});
@@ -113,6 +120,19 @@ void SyncCommand::configure(QCommandLineParser& parser)
 
 int SyncCommand::execute(const QCommandLineParser& parser)
 {
+    if (!parser.positionalArguments().isEmpty())
+        return fail(QStringLiteral("unexpected argument \"%1\" (see --help)")
+                        .arg(parser.positionalArguments().first()),
+                    BadUsage);
+    const bool write = parser.isSet(QStringLiteral("write"));
+    for (const char* option : {"to", "no-backup", "force"}) {
+        if (!write && parser.isSet(QLatin1String(option)))
+            return fail(QStringLiteral("--%1 only applies with --write").arg(QLatin1String(option)),
+                        BadUsage);
+    }
+    if (write && parser.isSet(QStringLiteral("json")))
+        return fail(QStringLiteral("--json prints a comparison; it cannot be combined with --write"),
+                    BadUsage);
     SyncSession session;
     QString reason;
     const int usage = session.configure(parser, &reason);
@@ -126,15 +146,15 @@ int SyncCommand::execute(const QCommandLineParser& parser)
     const QVFolderPtr tree = session.engine().defaultBookmarks();
     if (parser.isSet(QStringLiteral("missing-into")))
         session.moveMissingInto(parser.value(QStringLiteral("missing-into")));
-    printOut(report(session, parser.isSet(QStringLiteral("json")) && !parser.isSet(QStringLiteral("write"))));
-    if (!parser.isSet(QStringLiteral("write"))) {
+    printOut(report(session, parser.isSet(QStringLiteral("json"))));
+    if (!write) {
         printOut("\nNothing written (add --write to write the destinations).\n");
         return Success;
     }
     QStringList written;
     QStringList failed;
     if (!session.write(tree, parser.values(QStringLiteral("to")), !parser.isSet(QStringLiteral("no-backup")),
-                       &written, &failed, &reason))
+                       parser.isSet(QStringLiteral("force")), &written, &failed, &reason))
         return fail(reason);
     printOut("\n" + session.writeReport().toUtf8());
     if (!failed.isEmpty())

@@ -12,6 +12,7 @@ public:
 protected:
     void configure(QCommandLineParser& parser) override;
     int execute(const QCommandLineParser& parser) override;
+    QStringList multiValueOptions() const override { return {QStringLiteral("sources")}; }
 };
 
 /// Compares, then writes the base tree (with the missing bookmarks in a folder, when asked) to every
@@ -25,4 +26,8 @@ public:
 protected:
     void configure(QCommandLineParser& parser) override;
     int execute(const QCommandLineParser& parser) override;
+    QStringList multiValueOptions() const override
+    {
+        return {QStringLiteral("sources"), QStringLiteral("to")};
+    }
 };

@@ -1,6 +1,7 @@
 #include "SyncSession.h"
 
 #include "backup/RestoreFileManager.h"
+#include "platform/StringTable.h"
 #include "platform/UserDefaults.h"
 #include "platform/Workspace.h"
 #include "sources/BackupService.h"
@@ -20,8 +21,11 @@ const QString kCompareUsingKey = QStringLiteral("compareUsing");
 
 SyncSession::SyncSession()
     : m_settings(std::make_unique<quorvit::UserDefaults>(QString())),
-      m_registry(std::make_unique<BookmarkFileManager>(quorvit::UserDefaults::standard(),
-                                                       quorvit::Workspace::shared()))
+      // The user's browser list as it is saved; what a run changes in it (files named on the command
+      // line, a default found on the desktop) is never written back.
+      m_registryPreferences(std::make_unique<quorvit::UserDefaults>(quorvit::UserDefaults::defaultPath())),
+      m_registry(
+          std::make_unique<BookmarkFileManager>(*m_registryPreferences, quorvit::Workspace::shared(), false))
 {
     // The run's own settings start from the user's and are never written back.
     quorvit::UserDefaults& user = quorvit::UserDefaults::standard();
@@ -55,6 +59,10 @@ BookmarkFileHandlePtr SyncSession::handleForPath(const QString& path, QString* r
     }
     if (!QFileInfo::exists(absolute)) {
         *reason = QStringLiteral("%1: no such file").arg(path);
+        return nullptr;
+    }
+    if (QFileInfo(absolute).isDir()) {
+        *reason = QStringLiteral("%1: is a folder, not a bookmark file").arg(path);
         return nullptr;
     }
     if (!m_registry->addFileReferenceWithPath(absolute, true, true, false)) {
@@ -119,8 +127,10 @@ void SyncSession::syncControllerDidCompleteCompare(SyncController&, int result)
     m_result = result;
 }
 
-void SyncSession::syncControllerDidCompleteSync(SyncController&, int status)
+void SyncSession::syncControllerDidCompleteWrite(SyncController&, int status,
+                                                 const QList<BookmarkFileHandlePtr>& failedHandles)
 {
+    m_failedHandles = failedHandles;
     m_result = status;
 }
 
@@ -151,7 +161,7 @@ void SyncSession::moveMissingInto(const QString& folderName)
     folder->setParentFolder(base);
 }
 
-bool SyncSession::write(const QVFolderPtr& tree, const QStringList& destinations, bool backup,
+bool SyncSession::write(const QVFolderPtr& tree, const QStringList& destinations, bool backup, bool force,
                         QStringList* written, QStringList* failed, QString* reason)
 {
     QList<BookmarkFileHandlePtr> handles;
@@ -159,7 +169,8 @@ bool SyncSession::write(const QVFolderPtr& tree, const QStringList& destinations
         const auto handle = handleForPath(path, reason);
         if (!handle)
             return false;
-        handles.append(handle);
+        if (!handles.contains(handle))
+            handles.append(handle);
     }
     if (destinations.isEmpty())
         handles = m_registry->activeFileHandles();
@@ -168,8 +179,51 @@ bool SyncSession::write(const QVFolderPtr& tree, const QStringList& destinations
                                  "'quorvit-cli browsers --activate PATH'");
         return false;
     }
+    // Refusals come before the first file is touched, so a refused run writes nothing at all.
+    reason->clear();
+    for (const auto& handle : handles) {
+        const QFileInfo file(handle->filePath());
+        const QFileInfo folder(file.absolutePath());
+        if (handle->isRemote())
+            continue;
+        if (file.isDir())
+            *reason = QStringLiteral("%1: is a folder, not a bookmark file; nothing was written")
+                          .arg(handle->filePath());
+        else if (!folder.isDir())
+            *reason =
+                QStringLiteral("%1: its folder does not exist; nothing was written").arg(handle->filePath());
+        else if (!folder.isWritable() || (file.exists() && !file.isWritable()))
+            *reason =
+                QStringLiteral("%1: you may not write there; nothing was written").arg(handle->filePath());
+        if (!reason->isEmpty())
+            return false;
+    }
+    if (!force) {
+        const QStringList running = m_engine->runningDestinationBrowsers(handles);
+        if (!running.isEmpty()) {
+            *reason = QVLocalized(QStringLiteral("BrowserRunnningTitle")) + QStringLiteral(" (") +
+                      running.join(QStringLiteral(", ")) + QStringLiteral("). ") +
+                      QVLocalized(QStringLiteral("BrowserRunnningMessage")) +
+                      QStringLiteral(" Nothing was written; --force writes anyway.");
+            return false;
+        }
+        const auto held = SyncController::destinationsHeldForMassDeletion(tree, handles);
+        if (!held.isEmpty()) {
+            QStringList parts;
+            for (const auto& entry : held)
+                parts.append(QStringLiteral("writing would remove %1 of the %2 bookmarks of %3 (%4)")
+                                 .arg(entry.removed)
+                                 .arg(entry.current)
+                                 .arg(entry.handle->browserName(), entry.handle->filePath()));
+            *reason =
+                parts.join(QStringLiteral("; ")) +
+                QStringLiteral("; nothing was written. Check the base, or use --force to write anyway.");
+            return false;
+        }
+    }
     m_engine->setWriteBackupWhenUpdating(backup);
     m_engine->setDelegate(this);
+    m_failedHandles.clear();
     m_engine->beginSyncingBookmarks(tree, handles);
     const int status = runEventLoop();
     m_report.clear();
@@ -178,7 +232,12 @@ bool SyncSession::write(const QVFolderPtr& tree, const QStringList& destinations
         m_report += (ok ? QStringLiteral("written: ") : QStringLiteral("FAILED:  ")) + handle->browserName() +
                     QStringLiteral("  ") + handle->filePath() + QLatin1Char('\n');
     }
-    if (status != 0) {
+    // Uploads that failed are not in the write results.
+    for (const auto& handle : m_failedHandles) {
+        if (!failed->contains(handle->filePath()))
+            failed->append(handle->filePath());
+    }
+    if (status == SyncController::Cancelled) {
         *reason =
             QStringLiteral("the write was cancelled; every file is either as it was or completely written");
         return false;

@@ -27,10 +27,12 @@ public:
     bool compare(QString* reason);
     /// Moves the missing bookmarks into a new folder at the end of the base tree.
     void moveMissingInto(const QString& folderName);
-    /// Writes the tree to the named destinations, or to the active handles. False when none could be
-    /// found or the run was cancelled; each file's outcome lands in written / failed.
-    bool write(const QVFolderPtr& tree, const QStringList& destinations, bool backup, QStringList* written,
-               QStringList* failed, QString* reason);
+    /// Writes the tree to the named destinations, or to the active handles. Unless forced, nothing is
+    /// written while a destination's browser runs or when the write would remove most of a
+    /// destination's bookmarks. False when nothing was written for one of those reasons, a destination
+    /// cannot be written at all, or the run was cancelled; each file's outcome lands in written / failed.
+    bool write(const QVFolderPtr& tree, const QStringList& destinations, bool backup, bool force,
+               QStringList* written, QStringList* failed, QString* reason);
     /// The files written, with their backups.
     QString writeReport() const;
 
@@ -40,7 +42,8 @@ public:
     BookmarkFileManager& registry() { return *m_registry; }
 
     void syncControllerDidCompleteCompare(SyncController&, int result) override;
-    void syncControllerDidCompleteSync(SyncController&, int status) override;
+    void syncControllerDidCompleteWrite(SyncController&, int status,
+                                        const QList<BookmarkFileHandlePtr>& failedHandles) override;
     bool syncControllerShouldDisplayProgress(SyncController&) override { return m_showProgress; }
 
 private:
@@ -49,11 +52,13 @@ private:
     int runEventLoop();
 
     std::unique_ptr<quorvit::UserDefaults> m_settings;
+    std::unique_ptr<quorvit::UserDefaults> m_registryPreferences;
     std::unique_ptr<BookmarkFileManager> m_registry;
     std::unique_ptr<SyncController> m_engine;
     QList<BookmarkFileHandlePtr> m_sources;
     BookmarkFileHandlePtr m_base;
     int m_result = -1;
+    QList<BookmarkFileHandlePtr> m_failedHandles;
     bool m_showProgress = false;
     QString m_report;
 };

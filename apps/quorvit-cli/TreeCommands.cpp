@@ -3,6 +3,7 @@
 #include "TreeJson.h"
 
 #include "formats/DefaultBrowser.h"
+#include "platform/StringTable.h"
 #include "sync/SyncController.h"
 
 #include <QFileInfo>
@@ -28,12 +29,46 @@ QCommandLineOption defaultBrowserOption()
         QStringLiteral("NAME"));
 }
 
-void applyDefaultBrowserOption(const QCommandLineParser& parser)
+/// The browser names the writers know, as the adapters spell them.
+QStringList knownBrowserNames()
+{
+    QStringList names{QStringLiteral("Quorvit")};
+    for (const char* key : {"Safari", "Navigator", "Shiira", "Firefox", "Mozilla", "Netscape",
+                            "Internet Explorer", "iCab", "OmniWeb", "Opera", "URL Manager Pro"})
+        names.append(QVLocalized(QLatin1String(key)));
+    return names;
+}
+
+/// Installs the --default-browser choice; false (with the reason) for a name no browser has.
+bool applyDefaultBrowserOption(const QCommandLineParser& parser, QString* reason)
 {
     if (!parser.isSet(kDefaultBrowserOption))
-        return;
-    const QString name = parser.value(kDefaultBrowserOption);
-    setDefaultBrowserNameProvider([name] { return name; });
+        return true;
+    const QString given = parser.value(kDefaultBrowserOption);
+    const QStringList known = knownBrowserNames();
+    for (const QString& name : known) {
+        if (name.compare(given, Qt::CaseInsensitive) == 0) {
+            setDefaultBrowserNameProvider([name] { return name; });
+            return true;
+        }
+    }
+    *reason = QStringLiteral("--default-browser: no browser is called \"%1\"; known: %2")
+                  .arg(given, known.join(QStringLiteral(", ")));
+    return false;
+}
+
+/// Why the file cannot be written, before anything is tried; empty when it can be.
+QString unwritableReason(const QString& path)
+{
+    const QFileInfo file(path);
+    const QFileInfo folder(file.absolutePath());
+    if (file.isDir())
+        return QStringLiteral("%1: is a folder; name the file to write").arg(path);
+    if (!folder.isDir())
+        return QStringLiteral("%1: its folder does not exist").arg(path);
+    if (!folder.isWritable() || (file.exists() && !file.isWritable()))
+        return QStringLiteral("%1: you may not write there").arg(path);
+    return QString();
 }
 } // namespace
 
@@ -71,8 +106,8 @@ std::unique_ptr<QVBrowser> readBookmarkFile(const QString& path, const QString& 
         }
     }
     if (!adapter->readBookmarkFile() || !adapter->bookmarks()) {
-        *reason =
-            QStringLiteral("%1: reading it as a %2 bookmark file failed").arg(path, adapter->browserName());
+        *reason = QStringLiteral("%1: reading it as %2 bookmark file failed")
+                      .arg(path, Command::withArticle(adapter->browserName()));
         return nullptr;
     }
     return adapter;
@@ -102,9 +137,10 @@ int DumpCommand::execute(const QCommandLineParser& parser)
     const QString format = parser.value(QStringLiteral("as"));
     if (!format.isEmpty() && !AdapterRegistry::adapterClassNamed(format))
         return fail(QStringLiteral("unknown format \"%1\"; known: %2").arg(format, kFormatsList), BadUsage);
-    applyDefaultBrowserOption(parser);
-
     QString reason;
+    if (!applyDefaultBrowserOption(parser, &reason))
+        return fail(reason, BadUsage);
+
     const auto adapter = readBookmarkFile(files.first(), format, &reason);
     if (!adapter)
         return fail(reason);
@@ -146,12 +182,17 @@ int ConvertCommand::execute(const QCommandLineParser& parser)
     const QString format = parser.value(QStringLiteral("as"));
     if (!format.isEmpty() && !AdapterRegistry::adapterClassNamed(format))
         return fail(QStringLiteral("unknown format \"%1\"; known: %2").arg(format, kFormatsList), BadUsage);
-    applyDefaultBrowserOption(parser);
-
     QString reason;
+    if (!applyDefaultBrowserOption(parser, &reason))
+        return fail(reason, BadUsage);
+
     const auto adapter = readBookmarkFile(files.at(0), format, &reason);
     if (!adapter)
         return fail(reason);
+    // Said before writing: the writer itself could only guess at why it failed.
+    const QString unwritable = unwritableReason(files.at(1));
+    if (!unwritable.isEmpty())
+        return fail(unwritable);
     const QVFolderPtr tree = adapter->bookmarks();
     if (!parser.isSet(QStringLiteral("raw"))) {
         // What a migration does: clean what was read, then escape for the writer.

@@ -31,8 +31,9 @@ bool isFTP(const BookmarkFileHandlePtr& handle)
 }
 } // namespace
 
-BookmarkFileManager::BookmarkFileManager(quorvit::UserDefaults& defaults, quorvit::Workspace& workspace)
-    : m_defaults(defaults), m_workspace(workspace)
+BookmarkFileManager::BookmarkFileManager(quorvit::UserDefaults& defaults, quorvit::Workspace& workspace,
+                                         bool savesPreferences)
+    : m_defaults(defaults), m_workspace(workspace), m_savesPreferences(savesPreferences)
 {
     initializeLocalBrowsers();
     loadSavedBrowsers();
@@ -260,7 +261,8 @@ void BookmarkFileManager::savePreferences()
     }
     if (const auto handle = defaultBrowserHandle())
         m_defaults.setObject(handle->filePath(), SourceKey::DefaultBrowserPath);
-    m_defaults.synchronize();
+    if (m_savesPreferences)
+        m_defaults.synchronize();
 }
 
 void BookmarkFileManager::loadSavedBrowsers()
@@ -305,24 +307,39 @@ void BookmarkFileManager::activateSavedBrowsers()
 
 void BookmarkFileManager::initializeLocalBrowsers()
 {
-    auto tryPath = [this](const QString& path, const QString& creator = QString()) {
-        return addFileReferenceWithPath(expandTilde(path), false, false, false, creator);
+    m_unreadableFiles.clear();
+    // A browser's file that is there but cannot be read gets no handle; it is remembered, so the lists
+    // can show it with its problem instead of leaving it out without a word.
+    auto tryPath = [this](const char* name, const QString& path, const QString& creator = QString()) {
+        const QString expanded = expandTilde(path);
+        if (addFileReferenceWithPath(expanded, false, false, false, creator))
+            return true;
+        bool listed = false;
+        for (const auto& handle : m_fileHandleArray)
+            listed = listed || handle->filePath() == expanded;
+        if (!listed && QFileInfo(expanded).isFile())
+            m_unreadableFiles.append({QVLocalized(QLatin1String(name)), expanded});
+        return false;
     };
-    tryPath(QStringLiteral("~/Library/Safari/Bookmarks.plist"));
-    tryPath(QStringLiteral("~/Library/Application Support/Camino/bookmarks.plist"));
+    tryPath("Safari", QStringLiteral("~/Library/Safari/Bookmarks.plist"));
+    tryPath("Camino", QStringLiteral("~/Library/Application Support/Camino/bookmarks.plist"));
     MozillaFinder finder;
-    for (QString path = finder.nextPath(); !path.isNull(); path = finder.nextPath())
-        tryPath(path);
+    for (QString path = finder.nextPath(); !path.isNull(); path = finder.nextPath()) {
+        const char* name = path.contains(QLatin1String("/Firefox/"))     ? "Firefox"
+                           : path.contains(QLatin1String("/Navigator/")) ? "Netscape"
+                                                                         : "Mozilla";
+        tryPath(name, path);
+    }
     const QString omniweb5 = omniweb5BookmarksPath();
-    const bool omniweb5Added = !omniweb5.isNull() && tryPath(omniweb5, QStringLiteral("OWEB"));
+    const bool omniweb5Added = !omniweb5.isNull() && tryPath("OmniWeb 5", omniweb5, QStringLiteral("OWEB"));
     if (!omniweb5Added)
-        tryPath(QStringLiteral("~/Library/Application Support/OmniWeb/Bookmarks.html"));
-    tryPath(QStringLiteral("~/Library/Preferences/Opera Preferences/Bookmarks"));
-    tryPath(QStringLiteral("~/Library/Preferences/Opera 6 Preferences/Bookmarks"));
-    tryPath(QStringLiteral("~/Library/Preferences/Explorer/Favorites.html"));
-    tryPath(QStringLiteral("~/Library/Preferences/iCab Preferences/Hotlist.html"));
-    tryPath(QStringLiteral("~/Library/Preferences/iCab Preferences/Hotlist3.html"));
-    tryPath(QStringLiteral("~/Library/Shiira/Bookmarks.plist"));
+        tryPath("OmniWeb 4", QStringLiteral("~/Library/Application Support/OmniWeb/Bookmarks.html"));
+    tryPath("Opera", QStringLiteral("~/Library/Preferences/Opera Preferences/Bookmarks"));
+    tryPath("Opera", QStringLiteral("~/Library/Preferences/Opera 6 Preferences/Bookmarks"));
+    tryPath("Internet Explorer", QStringLiteral("~/Library/Preferences/Explorer/Favorites.html"));
+    tryPath("iCab", QStringLiteral("~/Library/Preferences/iCab Preferences/Hotlist.html"));
+    tryPath("iCab", QStringLiteral("~/Library/Preferences/iCab Preferences/Hotlist3.html"));
+    tryPath("Shiira", QStringLiteral("~/Library/Shiira/Bookmarks.plist"));
 }
 
 QString BookmarkFileManager::omniweb5BookmarksPath() const

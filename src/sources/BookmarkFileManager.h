@@ -23,7 +23,10 @@ class BookmarkFileManager
 public:
     /// Starts up: known browsers under $HOME in table order, saved files, the saved active set, then
     /// the system's default browser when no default was saved.
-    BookmarkFileManager(quorvit::UserDefaults& defaults, quorvit::Workspace& workspace);
+    /// With savesPreferences false nothing is ever written to the preferences file (a run that only
+    /// reads, such as a comparison from the command line).
+    BookmarkFileManager(quorvit::UserDefaults& defaults, quorvit::Workspace& workspace,
+                        bool savesPreferences = true);
     /// Saves the preferences and drops the obsolete "netscapePath".
     ~BookmarkFileManager();
     BookmarkFileManager(const BookmarkFileManager&) = delete;
@@ -38,6 +41,15 @@ public:
     /// The handles that are not temporary; empty when there is none.
     QList<BookmarkFileHandlePtr> permanentFileHandles() const;
     int fileCount() const { return int(m_fileHandleArray.size()); }
+
+    /// A browser's bookmark file found at its place that no format accepts, with the browser's name.
+    struct UnreadableBrowserFile
+    {
+        QString browserName;
+        QString path;
+    };
+    /// The browsers found at start-up whose file is there but cannot be read (they have no handle).
+    const QList<UnreadableBrowserFile>& unreadableBrowserFiles() const { return m_unreadableFiles; }
 
     BookmarkFileHandlePtr defaultBrowserHandle() const;
     QVBrowser* defaultQVBrowser() const;
@@ -96,4 +108,6 @@ private:
     QList<BookmarkFileHandlePtr> m_handlesToSave;
     QHash<QString, QList<BookmarkFileHandlePtr>> m_remoteHandles;
     int m_servicesObserver = 0;
+    bool m_savesPreferences = true;
+    QList<UnreadableBrowserFile> m_unreadableFiles;
 };

@@ -1,5 +1,8 @@
 #include "support/TestSupport.h"
 
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -150,7 +153,187 @@ TEST(Cli, ConvertToUnwritablePlaceFailsAndLeavesNothing)
                 dir.filePath(QStringLiteral("missing/out.html")), QStringLiteral("--to"),
                 QStringLiteral("netscape")});
     EXPECT_EQ(result.exitCode, 1);
-    EXPECT_TRUE(result.err.contains("writing it as netscape failed"));
+    EXPECT_TRUE(result.err.contains("its folder does not exist")) << result.err.toStdString();
+}
+
+/// quorvit-cli in a home, configuration and runtime folder of the test's own.
+class CliHomeTest : public ::testing::Test
+{
+protected:
+    QString home(const QString& relative) const { return m_home.filePath(relative); }
+
+    Result run(const QStringList& arguments)
+    {
+        QProcess process;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("HOME"), m_home.path());
+        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home(QStringLiteral(".config")));
+        environment.insert(QStringLiteral("XDG_DATA_DIRS"), home(QStringLiteral("no-system-apps")));
+        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_home.path());
+        process.setProcessEnvironment(environment);
+        process.start(QStringLiteral(QUORVIT_CLI_PATH), arguments);
+        process.closeWriteChannel();
+        if (!process.waitForFinished(60000)) {
+            process.kill();
+            ADD_FAILURE() << "quorvit-cli did not finish";
+        }
+        return Result{process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+                      process.readAllStandardOutput(), process.readAllStandardError()};
+    }
+
+    /// A Netscape file of bookmarks "http://host/0" .. "http://host/(count-1)".
+    QString links(const QString& relative, const char* host, int count)
+    {
+        QByteArray text = "<!DOCTYPE NETSCAPE-Bookmark-file-1>\n<DL><p>\n";
+        for (int i = 0; i < count; ++i)
+            text += "<DT><A HREF=\"http://" + QByteArray(host) + "/" + QByteArray::number(i) + "\">" +
+                    QByteArray(host) + QByteArray::number(i) + "</A>\n";
+        writeBytes(home(relative), text + "</DL><p>\n");
+        return home(relative);
+    }
+
+    QTemporaryDir m_home;
+};
+
+TEST_F(CliHomeTest, NoArgumentIsIgnored)
+{
+    const QString base = links(QStringLiteral("base.html"), "base", 1);
+    const QString a = links(QStringLiteral("a.html"), "a", 1);
+    const QString b = links(QStringLiteral("b.html"), "b", 1);
+    const Result both = run({QStringLiteral("compare"), QStringLiteral("--base"), base,
+                             QStringLiteral("--sources"), a, b, QStringLiteral("--json")});
+    ASSERT_EQ(both.exitCode, 0) << both.err.toStdString();
+    EXPECT_TRUE(both.out.contains("http://a/0") && both.out.contains("http://b/0")) << both.out.toStdString();
+
+    const Result written = run({QStringLiteral("sync"), QStringLiteral("--base"), base,
+                                QStringLiteral("--write"), QStringLiteral("--to"), a, b});
+    ASSERT_EQ(written.exitCode, 0) << written.err.toStdString();
+    EXPECT_TRUE(readBytes(a).contains("http://base/0") && readBytes(b).contains("http://base/0"));
+
+    struct Case
+    {
+        const char* label;
+        QStringList arguments;
+    };
+    const QList<Case> refused{
+        {"stray path",
+         {QStringLiteral("compare"), QStringLiteral("--base"), base, QStringLiteral("/no/such/file")}},
+        {"option twice",
+         {QStringLiteral("compare"), QStringLiteral("--base"), base, QStringLiteral("--base"), a}},
+        {"--to without --write",
+         {QStringLiteral("sync"), QStringLiteral("--base"), base, QStringLiteral("--to"), a}},
+        {"unknown browser",
+         {QStringLiteral("dump"), base, QStringLiteral("--default-browser"),
+          QStringLiteral("NoSuchBrowser")}},
+    };
+    for (const Case& refusal : refused) {
+        const Result result = run(refusal.arguments);
+        EXPECT_EQ(result.exitCode, 2) << refusal.label;
+        EXPECT_EQ(result.err.count('\n'), 1) << refusal.label << ": " << result.err.toStdString();
+    }
+}
+
+TEST_F(CliHomeTest, WritesThatWouldHarmAreRefusedUnlessForced)
+{
+    const QString empty = links(QStringLiteral("empty.html"), "none", 0);
+    const QString full = links(QStringLiteral("full.html"), "full", 30);
+    const QByteArray before = readBytes(full);
+    const Result held = run({QStringLiteral("sync"), QStringLiteral("--base"), empty,
+                             QStringLiteral("--write"), QStringLiteral("--to"), full});
+    EXPECT_EQ(held.exitCode, 1);
+    EXPECT_TRUE(held.err.contains("30 of the 30 bookmarks") && held.err.contains(full.toUtf8()))
+        << held.err.toStdString();
+    EXPECT_EQ(readBytes(full), before);
+    EXPECT_EQ(run({QStringLiteral("sync"), QStringLiteral("--base"), empty, QStringLiteral("--write"),
+                   QStringLiteral("--force"), QStringLiteral("--to"), full})
+                  .exitCode,
+              0);
+    EXPECT_FALSE(readBytes(full).contains("http://full/0"));
+
+    // A process named like the destination's browser stands for it running.
+    const QString hotlist = home(QStringLiteral("icab/Hotlist.html"));
+    writeBytes(hotlist, readBytes(dataPath(QStringLiteral("icab/Hotlist.html"))));
+    const QByteArray hotlistBefore = readBytes(hotlist);
+    ASSERT_TRUE(QFile::link(QStringLiteral("/bin/sleep"), home(QStringLiteral("iCab"))));
+    QProcess browser;
+    browser.start(home(QStringLiteral("iCab")), {QStringLiteral("30")});
+    ASSERT_TRUE(browser.waitForStarted());
+    const Result running = run({QStringLiteral("sync"), QStringLiteral("--base"), full,
+                                QStringLiteral("--write"), QStringLiteral("--to"), hotlist});
+    const Result forced =
+        run({QStringLiteral("sync"), QStringLiteral("--base"), full, QStringLiteral("--write"),
+             QStringLiteral("--force"), QStringLiteral("--to"), hotlist});
+    browser.kill();
+    browser.waitForFinished();
+    EXPECT_EQ(running.exitCode, 1);
+    EXPECT_TRUE(running.err.contains("A browser you are writing to is running (iCab)"))
+        << running.err.toStdString();
+    EXPECT_EQ(forced.exitCode, 0) << forced.err.toStdString();
+    EXPECT_NE(readBytes(hotlist), hotlistBefore);
+
+    QDir().mkpath(home(QStringLiteral("folder")));
+    const Result folder = run({QStringLiteral("convert"), full, home(QStringLiteral("folder")),
+                               QStringLiteral("--to"), QStringLiteral("netscape")});
+    EXPECT_EQ(folder.exitCode, 1);
+    EXPECT_TRUE(folder.err.contains("is a folder") && !folder.err.contains("disk"))
+        << folder.err.toStdString();
+}
+
+TEST_F(CliHomeTest, MessagesAreOneLineInTheUsersTerms)
+{
+    writeBytes(home(QStringLiteral("g")), "x");
+    const Result opera = run(
+        {QStringLiteral("dump"), QStringLiteral("--as"), QStringLiteral("opera"), home(QStringLiteral("g"))});
+    EXPECT_EQ(opera.exitCode, 1);
+    EXPECT_TRUE(opera.err.contains("as an Opera bookmark file")) << opera.err.toStdString();
+    EXPECT_EQ(opera.err.count('\n'), 1) << opera.err.toStdString();
+
+    // An unreadable browser file is logged internally; the user sees it only when asking for the log.
+    writeBytes(home(QStringLiteral("Library/Shiira/Bookmarks.plist")), "garbage");
+    EXPECT_TRUE(run({QStringLiteral("browsers")}).err.isEmpty());
+    EXPECT_TRUE(run({QStringLiteral("browsers"), QStringLiteral("--verbose")})
+                    .err.contains("No bookmark format accepts"));
+
+    EXPECT_TRUE(run({QStringLiteral("sync"), QStringLiteral("--help")})
+                    .out.startsWith("Usage: quorvit-cli sync [options]\n"));
+}
+
+TEST_F(CliHomeTest, ExitCodesAndListingsTellTheTruth)
+{
+    EXPECT_EQ(run({QStringLiteral("restore"), QStringLiteral("99")}).exitCode, 1);
+    const Result activate =
+        run({QStringLiteral("browsers"), QStringLiteral("--activate"), QStringLiteral("/nope")});
+    EXPECT_EQ(activate.exitCode, 1);
+    EXPECT_TRUE(activate.out.isEmpty()) << activate.out.toStdString();
+    const Result missing =
+        run({QStringLiteral("browsers"), QStringLiteral("--add"), QStringLiteral("/missing")});
+    EXPECT_TRUE(missing.err.contains("no such file")) << missing.err.toStdString();
+
+    // A damaged browser file stays listed with its problem; a tab in a path stays inside its field.
+    writeBytes(home(QStringLiteral("Library/Shiira/Bookmarks.plist")), "garbage");
+    const QString odd = links(QStringLiteral("tab\there/bookmarks.html"), "odd", 1);
+    ASSERT_EQ(run({QStringLiteral("browsers"), QStringLiteral("--add"), odd, QStringLiteral("--activate"),
+                   odd, QStringLiteral("--default"), odd})
+                  .exitCode,
+              0);
+    const Result listing = run({QStringLiteral("browsers")});
+    const QList<QByteArray> lines = listing.out.trimmed().split('\n');
+    ASSERT_EQ(lines.size(), 2) << listing.out.toStdString();
+    for (const QByteArray& line : lines)
+        EXPECT_GE(line.count('\t'), 5) << line.toStdString();
+    EXPECT_TRUE(lines[0].startsWith("Mozilla\t") && lines[0].split('\t').size() == 6)
+        << lines[0].toStdString();
+    EXPECT_TRUE(lines[1].startsWith("Shiira\t") && lines[1].contains("\tproblem=")) << lines[1].toStdString();
+
+    // Comparing, and syncing without --write, leave the preferences file as it was.
+    const QString preferences = home(QStringLiteral(".config/com.tarnwell.quorvit.plist"));
+    const QByteArray saved = readBytes(preferences);
+    const QDateTime modified = QFileInfo(preferences).lastModified();
+    const QString other = links(QStringLiteral("other.html"), "other", 1);
+    EXPECT_EQ(run({QStringLiteral("compare"), QStringLiteral("--sources"), other}).exitCode, 0);
+    EXPECT_EQ(run({QStringLiteral("sync"), QStringLiteral("--sources"), other}).exitCode, 0);
+    EXPECT_EQ(readBytes(preferences), saved);
+    EXPECT_EQ(QFileInfo(preferences).lastModified(), modified);
 }
 
 } // namespace
