@@ -164,8 +164,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         UsageCase{"BackupsTakesNoArguments", {"backups", "extra"}, 2},
         UsageCase{"RestoreNeedsAnEntry", {"restore"}, 2},
-        UsageCase{"RestoreOfAnUnknownNumber", {"restore", "7"}, 2},
-        UsageCase{"RestoreOfAnUnknownPath", {"restore", "~/Bookmarks"}, 2},
+        UsageCase{"RestoreOfAnUnknownNumber", {"restore", "7"}, 1},
+        UsageCase{"RestoreOfAnUnknownPath", {"restore", "~/Bookmarks"}, 1},
         UsageCase{"MigrateNeedsBothEnds", {"migrate", "--from", "~/Bookmarks"}, 2},
         UsageCase{"MigrateOntoItself", {"migrate", "--from", "~/Bookmarks", "--to", "~/Bookmarks"}, 2},
         UsageCase{
