@@ -1,7 +1,7 @@
 #include "backup/MigrateController.h"
 
-#include "platform/NotificationRelay.h"
 #include "platform/AlertPresenter.h"
+#include "platform/NotificationRelay.h"
 #include "platform/StringTable.h"
 #include "sources/BookmarkFileManager.h"
 #include "sources/SourceKeys.h"

@@ -1,8 +1,8 @@
 #include "backup/RestoreListController.h"
 
-#include "platform/NotificationRelay.h"
 #include "backup/RestoreFileManager.h"
 #include "backup/RestoreKeys.h"
+#include "platform/NotificationRelay.h"
 #include "platform/QVLog.h"
 #include "platform/StringTable.h"
 #include "platform/Workspace.h"
