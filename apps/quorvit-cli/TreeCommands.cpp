@@ -92,9 +92,11 @@ std::unique_ptr<QVBrowser> readBookmarkFile(const QString& path, const QString& 
     }
     std::unique_ptr<QVBrowser> adapter;
     if (format.isEmpty()) {
-        adapter = AdapterRegistry::adapterForPath(path);
+        QString rejections;
+        adapter = AdapterRegistry::adapterForPath(path, nullptr, &rejections);
         if (!adapter) {
-            *reason = QStringLiteral("%1: not a bookmark file of any known format").arg(path);
+            *reason =
+                QStringLiteral("%1: not a bookmark file of any known format (%2)").arg(path, rejections);
             return nullptr;
         }
     } else {

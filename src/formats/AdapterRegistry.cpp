@@ -12,12 +12,24 @@
 #include "formats/URLManagerPro.h"
 
 namespace {
-template <typename Adapter>
-AdapterClass adapterClass(const char* id, const char* className)
+template <typename Adapter> QString rejectionReason(const QString& path)
+{
+    if constexpr (requires(QString * reason) { Adapter::isValidFile(path, reason); }) {
+        QString reason;
+        if (Adapter::isValidFile(path, &reason))
+            return QString();
+        return reason.isEmpty() ? QStringLiteral("not in this format") : reason.simplified();
+    } else {
+        return Adapter::isValidFile(path) ? QString() : QStringLiteral("not in this format");
+    }
+}
+
+template <typename Adapter> AdapterClass adapterClass(const char* id, const char* className)
 {
     return AdapterClass{QLatin1String(id),
                         QLatin1String(className),
-                        &Adapter::isValidFile,
+                        [](const QString& path) { return Adapter::isValidFile(path); },
+                        &rejectionReason<Adapter>,
                         &Adapter::initWithPath,
                         &Adapter::writeBookmarksToLocation,
                         &Adapter::setFileAttributesAtPath};
@@ -63,17 +75,24 @@ QStringList adapterNames()
     return names;
 }
 
-std::unique_ptr<QVBrowser> adapterForPath(const QString& path, const AdapterClass** chosen)
+std::unique_ptr<QVBrowser> adapterForPath(const QString& path, const AdapterClass** chosen, QString* reasons)
 {
+    QStringList found;
     for (const AdapterClass& candidate : adapterClasses()) {
-        if (!candidate.isValidFile(path))
+        const QString reason = candidate.rejectionReason(path);
+        if (!reason.isEmpty()) {
+            found.append(candidate.id + QLatin1String(": ") + reason);
             continue;
+        }
         if (auto adapter = candidate.initWithPath(path)) {
             if (chosen)
                 *chosen = &candidate;
             return adapter;
         }
+        found.append(candidate.id + QLatin1String(": no adapter could be made"));
     }
+    if (reasons)
+        *reasons = found.join(QLatin1String("; "));
     return nullptr;
 }
 

@@ -13,6 +13,8 @@ struct AdapterClass
     QString id;        ///< command-line name, e.g. "netscape"
     QString className; ///< e.g. "Netscape"
     bool (*isValidFile)(const QString& path);
+    /// Empty when the file is valid for this class; otherwise why not, in a few words.
+    QString (*rejectionReason)(const QString& path);
     std::unique_ptr<QVBrowser> (*initWithPath)(const QString& path);
     bool (*writeBookmarks)(const QVFolderPtr& tree, const QString& path);
     void (*setFileAttributesAtPath)(const QString& path);
@@ -30,7 +32,9 @@ const AdapterClass* adapterClassNamed(const QString& name);
 QStringList adapterNames();
 
 /// The adapter for a file: the first class, in choice order, whose isValidFile accepts the file and
-/// which makes an adapter for it. Null when none does.
-std::unique_ptr<QVBrowser> adapterForPath(const QString& path, const AdapterClass** chosen = nullptr);
+/// which makes an adapter for it. Null when none does; reasons then gets one line saying what each class
+/// found wrong ("camino: ...; explorer: ...").
+std::unique_ptr<QVBrowser> adapterForPath(const QString& path, const AdapterClass** chosen = nullptr,
+                                          QString* reasons = nullptr);
 
 } // namespace AdapterRegistry

@@ -65,14 +65,13 @@ std::unique_ptr<QVBrowser> Chimera::initWithPath(const QString& path)
     return std::make_unique<Chimera>(path);
 }
 
-bool Chimera::isValidFile(const QString& path)
+bool Chimera::isValidFile(const QString& path, QString* reason)
 {
-    if (QFileInfo(path).suffix() != QLatin1String("plist"))
-        return false;
-    if (path.contains(QLatin1String("Camino")) || path.contains(QLatin1String("Chimera")))
+    // Camino's own place for its file vouches for it even before Camino has written one.
+    if (QFileInfo(path).suffix() == QLatin1String("plist") &&
+        (path.contains(QLatin1String("Camino")) || path.contains(QLatin1String("Chimera"))))
         return true;
-    const auto root = PlistFile::loadDictionary(path);
-    return root && root->contains(kFolderType);
+    return PlistFile::hasTopLevelKey(path, kFolderType, reason);
 }
 
 bool Chimera::readBookmarkFile()

@@ -15,7 +15,8 @@ public:
 
     /// A ".plist" whose path names Camino or Chimera (not opened), or whose top-level dictionary has
     /// "FolderType".
-    static bool isValidFile(const QString& path);
+    /// Decided by content, whatever the file is called; when not valid, reason (if given) says why.
+    static bool isValidFile(const QString& path, QString* reason = nullptr);
     /// Returns true if the file was written.
     static bool writeBookmarksToLocation(const QVFolderPtr& tree, const QString& path);
     static bool writeXMLBookmarksToLocation(const QVFolderPtr& tree, const QString& path);

@@ -19,9 +19,33 @@
 namespace {
 // Dates are written as LAST_MODIFIED; reading it back as well keeps the last-update date over a round trip.
 const QString kLastModifiedKey = QStringLiteral("LastModifiedKey");
-// A subscription without a schedule code is written for the default (daily) update; telling it apart from
-// an explicit one-day schedule keeps it the default over a round trip.
+// Read only to drop it: the interval is taken as given whether or not a schedule code comes with it.
 const QString kScheduleCodeKey = QStringLiteral("ScheduleCodeKey");
+
+// A character of an address that the file's encoding cannot hold is written as percent-encoded UTF-8,
+// which browsers read as the same address, so one such address cannot fail the whole write. Characters the
+// encoding holds stay as they are, so such addresses read back unchanged.
+QString encodableAddress(const QString& address)
+{
+    const bool japanese = quorvit::isJapaneseSystem();
+    QString out;
+    out.reserve(address.size());
+    for (qsizetype i = 0; i < address.size(); ++i) {
+        const QChar ch = address.at(i);
+        const qsizetype length =
+            ch.isHighSurrogate() && i + 1 < address.size() && address.at(i + 1).isLowSurrogate() ? 2 : 1;
+        const QString character = address.mid(i, length);
+        i += length - 1;
+        if (ch.unicode() < 0x80 || Explorer::encodeFileText(character, japanese)) {
+            out += character;
+            continue;
+        }
+        for (const char byte : character.toUtf8())
+            out += QLatin1Char('%') +
+                   QString::number(uchar(byte), 16).rightJustified(2, QLatin1Char('0')).toUpper();
+    }
+    return out;
+}
 
 // Names and comments without an HTML form from the character pass are written as they are, except that
 // "<" and ">" would cut them or turn them into markup when read back.
@@ -50,9 +74,8 @@ void appendSubscription(const QVBookmark& bookmark, QString& out)
     if (frequency == 0)
         return;
     out += QLatin1String(" SUBSCRIBE");
-    if (frequency == -1) {
-        out += QLatin1String(" INTERVALTIME=\"86400\" INTERVALUNIT=\"3\"");
-    } else {
+    // The default schedule is the bare flag: an interval written for it would read back as that interval.
+    if (frequency != -1) {
         const int unit = frequency % 86400 == 0 ? 3 : frequency % 3600 == 0 ? 2 : 1;
         out += QLatin1String(" SCHEDULE=\"2\" INTERVALTIME=\"") + QString::number(frequency) +
                QLatin1String("\" INTERVALUNIT=\"") + QString::number(unit) + QLatin1Char('"');
@@ -68,7 +91,8 @@ void appendSubscription(const QVBookmark& bookmark, QString& out)
 
 void writeBookmark(const QVBookmark& bookmark, QString& out)
 {
-    out += QLatin1String("<DT><A HREF=\"") + BookmarkHTML::attributeAddress(bookmark.urlAddress()) +
+    out += QLatin1String("<DT><A HREF=\"") +
+           BookmarkHTML::attributeAddress(encodableAddress(bookmark.urlAddress())) +
            QLatin1String("\" OBJECT_TYPE=\"LINK\"");
     appendDate(out, QLatin1String(" ADD_DATE=\""), bookmark.addDate());
     appendDate(out, QLatin1String(" LAST_VISIT=\""), bookmark.lastVisitDate());
@@ -121,12 +145,17 @@ const QMap<QString, QString>& Explorer::dataMarkers()
     return markers;
 }
 
-bool Explorer::isValidFile(const QString& path)
+bool Explorer::isValidFile(const QString& path, QString* reason)
 {
-    if (QFileInfo(path).suffix() != QLatin1String("html"))
-        return false;
+    // The program's own older files have the same first line; their reader uses other markers.
+    if (QFileInfo(path).suffix().compare(QLatin1String("qvfl"), Qt::CaseInsensitive) == 0)
+        return rejectFile(reason, QStringLiteral("a .qvfl file is read as the program's own"));
     const auto lines = getFileLines(path);
-    return lines && !lines->isEmpty() && lines->first() == QLatin1String("<HTML>");
+    if (!lines)
+        return rejectFile(reason, QStringLiteral("empty or unreadable"));
+    if (lines->first() != QLatin1String("<HTML>"))
+        return rejectFile(reason, QStringLiteral("first line is not \"<HTML>\""));
+    return true;
 }
 
 std::optional<QStringList> Explorer::getFileLines(const QString& path)
@@ -203,7 +232,9 @@ bool Explorer::addItemToBookmarks(QVariantMap& item)
         QVLog(QStringLiteral("Warning, bookmark name was nil"));
         return false;
     }
-    if (item.value(ItemKey::Name).toString() == QLatin1String("-")) {
+    // A divider is written as "-" with an empty address; a bookmark named "-" keeps its address.
+    if (item.value(ItemKey::Name).toString() == QLatin1String("-") &&
+        item.value(ItemKey::Address).toString().isEmpty()) {
         appendToCurrentFolder(QVDivider::initWithSource(m_browserName));
         return true;
     }
@@ -228,14 +259,12 @@ void Explorer::convertStringsToNSDates(QVariantMap& item)
 
 void Explorer::convertScheduleData(QVariantMap& item)
 {
-    const bool scheduleCode = item.contains(kScheduleCodeKey);
     item.remove(kScheduleCodeKey);
     if (!item.contains(BookmarkHTML::SubscriptionActiveKey))
         return;
     const auto interval = item.constFind(ParserKey::UpdateScheduleTime);
-    int seconds = interval == item.constEnd() ? -1 : BookmarkHTML::intValue(interval.value().toString());
-    if (seconds == 86400 && !scheduleCode)
-        seconds = -1;
+    const int seconds =
+        interval == item.constEnd() ? -1 : BookmarkHTML::intValue(interval.value().toString());
     item.insert(ItemKey::UpdateScheduleInSeconds, seconds);
 }
 

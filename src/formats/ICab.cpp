@@ -71,7 +71,9 @@ QString escaped(const QString& text)
 // from other bookmark HTML.
 bool looksLikeHotlist(const QString& path, const QStringList& lines)
 {
-    if (path.contains(QLatin1String("/iCab Preferences/")))
+    // The folder name vouches only for the name iCab gives its hotlist; any other file is judged by content.
+    if (path.contains(QLatin1String("/iCab Preferences/")) &&
+        QFileInfo(path).suffix().compare(QLatin1String("html"), Qt::CaseInsensitive) == 0)
         return true;
     for (qsizetype i = 0; i < lines.size() && i < 20; ++i) {
         const QString line = lines.at(i).trimmed();
@@ -144,21 +146,21 @@ const QMap<QString, QString>& ICab::dataMarkers()
     return markers;
 }
 
-bool ICab::isValidFile(const QString& path)
+bool ICab::isValidFile(const QString& path, QString* reason)
 {
     quorvit::TypeCreator codes;
     if (!quorvit::readTypeAndCreator(path, &codes))
-        return false;
+        return rejectFile(reason, QStringLiteral("unreadable"));
     if (!codes.creator.isEmpty() && codes.creator != kCreator)
-        return false;
-    if (QFileInfo(path).suffix() != QLatin1String("html"))
-        return false;
+        return rejectFile(reason, QStringLiteral("creator code is not iCab's"));
     if (codes.creator.isEmpty()) {
         const auto lines = getFileLines(path);
         if (!lines || !looksLikeHotlist(path, *lines))
-            return false;
+            return rejectFile(reason, QStringLiteral("no iCab title before the list"));
     }
-    return checkFileVersion(path);
+    if (!checkFileVersion(path))
+        return rejectFile(reason, QStringLiteral("too short, or written by a newer iCab"));
+    return true;
 }
 
 bool ICab::checkFileVersion(const QString& path)

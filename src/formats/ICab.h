@@ -17,7 +17,8 @@ public:
 
     /// A hotlist by creator code "iCAB" (or, for files without codes, by its iCab heading), with the
     /// extension "html", and of a version this adapter reads.
-    static bool isValidFile(const QString& path);
+    /// Decided by content, whatever the file is called; when not valid, reason (if given) says why.
+    static bool isValidFile(const QString& path, QString* reason = nullptr);
     /// False, with the version warning, for the newer hotlists that say they are not to be edited.
     static bool checkFileVersion(const QString& path);
     /// Lines split at carriage returns, or at line feeds when that gives fewer than five.

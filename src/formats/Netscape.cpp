@@ -124,19 +124,18 @@ const QMap<QString, QString>& Netscape::dataMarkers()
     return markers;
 }
 
-bool Netscape::isValidFile(const QString& path)
+bool Netscape::isValidFile(const QString& path, QString* reason)
 {
-    if (QFileInfo(path).suffix() != QLatin1String("html"))
-        return false;
     const QString creator = quorvit::creatorCode(path);
     if (creator == QLatin1String("MOSS") || creator == QLatin1String("MOZZ"))
         return true;
     const auto lines = getFileLines(path);
     if (!lines || lines->isEmpty())
-        return false;
+        return rejectFile(reason, QStringLiteral("empty or unreadable"));
     const QString& first = lines->first();
-    return first.size() >= kDoctype.size() &&
-           first.left(kDoctype.size()).compare(kDoctype, Qt::CaseInsensitive) == 0;
+    if (first.size() < kDoctype.size() || first.left(kDoctype.size()).compare(kDoctype, Qt::CaseInsensitive))
+        return rejectFile(reason, QStringLiteral("first line is not the bookmark file DOCTYPE"));
+    return true;
 }
 
 std::optional<QStringList> Netscape::getFileLines(const QString& path)
@@ -246,7 +245,8 @@ void Netscape::convertStringsToNSDates(QVariantMap& item)
         const double seconds = item.value(key).toString().trimmed().toDouble(&ok);
         // Beyond year 9999 the date is nonsense anyway; keep it out of QDateTime's undefined range.
         // Dates are kept to the millisecond, so one that rounds to 0 would not read back: no date.
-        const qint64 msecs = ok && seconds > 0 && seconds < 253402300800.0 ? qint64(seconds * 1000.0 + 0.5) : 0;
+        const qint64 msecs =
+            ok && seconds > 0 && seconds < 253402300800.0 ? qint64(seconds * 1000.0 + 0.5) : 0;
         if (msecs > 0)
             item.insert(key, QDateTime::fromMSecsSinceEpoch(msecs, QTimeZone::utc()));
         else

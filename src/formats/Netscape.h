@@ -11,7 +11,8 @@ public:
     explicit Netscape(const QString& path);
     static std::unique_ptr<QVBrowser> initWithPath(const QString& path);
 
-    static bool isValidFile(const QString& path);
+    /// Decided by content, whatever the file is called; when not valid, reason (if given) says why.
+    static bool isValidFile(const QString& path, QString* reason = nullptr);
     /// Lines split at carriage returns, or at line feeds when that gives fewer than five.
     static std::optional<QStringList> getFileLines(const QString& path);
     static bool writeBookmarksToLocation(const QVFolderPtr& tree, const QString& path);

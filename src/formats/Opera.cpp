@@ -53,9 +53,10 @@ QLatin1String lineEnd()
     return Opera::lineEndingStyle() == Opera::LineEnding::LF ? QLatin1String("\n") : QLatin1String("\r");
 }
 
-/// The leading integer of the text, as the hotlist's IDs are read: white space, a sign, digits; clamped to
-/// 32 bits; 0 when there are no digits.
-qint64 integerValue(const QString& text)
+/// The leading integer of the text, as the hotlist's IDs are read: white space, a sign, digits; clamped
+/// below at the 32-bit minimum; 0 when there are no digits. No value above the 32-bit maximum: such an ID
+/// could not be written back as read, so it counts as no ID at all.
+std::optional<qint64> integerValue(const QString& text)
 {
     qsizetype i = 0;
     while (i < text.size() && text.at(i).isSpace())
@@ -70,8 +71,9 @@ qint64 integerValue(const QString& text)
             break;
     }
     value = negative ? -value : value;
-    return qBound(qint64(std::numeric_limits<qint32>::min()), value,
-                  qint64(std::numeric_limits<qint32>::max()));
+    if (value > std::numeric_limits<qint32>::max())
+        return std::nullopt;
+    return std::max(value, qint64(std::numeric_limits<qint32>::min()));
 }
 
 /// The leading decimal number of the text (white space, sign, digits, fraction, exponent); no value
@@ -110,9 +112,11 @@ std::optional<double> leadingNumber(const QString& text)
     return ok ? std::optional<double>(value) : std::nullopt;
 }
 
-/// A field value on one line: a line break inside it would split the record (or forge new records).
+/// A field value on one line: a line break inside it would split the record (or forge new records). NUL
+/// characters are dropped; no hotlist reader expects them in a text file.
 QString singleLine(QString value)
 {
+    value.remove(QChar(u'\0'));
     value.replace(QLatin1String("\r\n"), QLatin1String(" "));
     value.replace(QLatin1Char('\r'), QLatin1Char(' '));
     value.replace(QLatin1Char('\n'), QLatin1Char(' '));
@@ -172,7 +176,7 @@ void writeBookmarkRecord(QString& out, const QVBookmark& bookmark, int index, st
     appendField(out, QLatin1String("\tURL="), feed ? bookmark.rssToFeedAddress() : bookmark.urlAddress(),
                 eol);
     out += QLatin1String("\tCREATED=") + Opera::dateNumber(bookmark.addDate()) + eol;
-    out += QLatin1String("\tVISITED=") + Opera::dateNumber(bookmark.lastUpdateDate()) + eol;
+    out += QLatin1String("\tVISITED=") + Opera::dateNumber(bookmark.lastVisitDate()) + eol;
     const QVariant icon = bookmark.metaDataForKey(Opera::kIconFileKey);
     if (icon.isValid())
         appendField(out, QLatin1String("\tICONFILE="), icon.toString(), eol);
@@ -233,21 +237,24 @@ void Opera::resetProcessState()
     s_nextItemID.store(-1);
 }
 
-bool Opera::isValidFile(const QString& path)
+bool Opera::isValidFile(const QString& path, QString* reason)
 {
     quorvit::TypeCreator codes;
     if (!quorvit::readTypeAndCreator(path, &codes))
-        return false;
+        return rejectFile(reason, QStringLiteral("unreadable"));
     if (codes.creator == QLatin1String("OPRA"))
         return true;
-    // Opera on the Mac names its hotlist "Bookmarks"; elsewhere it is an ".adr" file.
-    const QFileInfo info(path);
-    if (info.fileName() != QLatin1String("Bookmarks") &&
-        info.suffix().compare(QLatin1String("adr"), Qt::CaseInsensitive))
-        return false;
+    const QString header = QVLocalized(QStringLiteral("Opera Hotlist version 2.0"));
+    const QString wrongHeader = QStringLiteral("first line is not \"%1\"").arg(header);
+    // Whatever the file is called, only its first line decides. Other files are not split into lines, which
+    // would make them decide the line endings of later hotlist writes.
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || !file.read(kHeaderPrefix.size()).startsWith(kHeaderPrefix.data()))
+        return rejectFile(reason, wrongHeader);
     const auto lines = getFileLines(path);
-    return lines && !lines->isEmpty() &&
-           lines->first() == QVLocalized(QStringLiteral("Opera Hotlist version 2.0"));
+    if (!lines || lines->first() != header)
+        return rejectFile(reason, wrongHeader);
+    return true;
 }
 
 std::optional<QStringList> Opera::getFileLines(const QString& path)
@@ -293,8 +300,10 @@ qint64 Opera::nextItemIDFromBookmarksAtPath(const QString& path)
         const qsizetype at = line.indexOf(kIDMarker);
         if (at < 0)
             continue;
-        const qint64 id = integerValue(line.mid(at + kIDMarker.size()));
-        if (!largest || id > *largest)
+        const auto id = integerValue(line.mid(at + kIDMarker.size()));
+        if (!id)
+            continue;
+        if (!largest || *id > *largest)
             largest = id;
     }
     return largest ? *largest + 1 : -1;
@@ -408,7 +417,7 @@ bool Opera::readLines(const QStringList& lines)
                 m_folderHeirarchyArray.removeLast();
                 m_currentFolder = m_folderHeirarchyArray.last();
             } else {
-                // Our own files close the top level and add one "-" more; Opera's do neither.
+                // Files written by earlier versions of this program close the top level and add one "-" more.
                 m_topLevelClosed = true;
             }
         } else if (line.startsWith(QLatin1Char('#'))) {
@@ -547,8 +556,11 @@ bool Opera::writeBookmarksToLocation(const QVFolderPtr& tree, const QString& pat
     if (tree) {
         const QLatin1String eol = lineEnd();
         QString out = kHeaderLine + eol + kOptionsLine + eol + eol;
-        writeFolder(*tree, out);
-        out += QLatin1Char('-') + eol + eol;
+        // One "-" per folder record, as Opera writes: the top level is not closed, so a reader that stops at
+        // an unmatched "-" still sees every record.
+        writeContents(*tree, out);
+        if (out.endsWith(QLatin1Char('-') + eol))
+            out += eol;
         QByteArray bytes = out.toUtf8();
         if (!bytes.isEmpty())
             data = std::move(bytes);
@@ -558,6 +570,12 @@ bool Opera::writeBookmarksToLocation(const QVFolderPtr& tree, const QString& pat
 }
 
 void Opera::writeFolder(const QVFolder& folder, QString& out)
+{
+    writeContents(folder, out);
+    out += QLatin1Char('-') + lineEnd();
+}
+
+void Opera::writeContents(const QVFolder& folder, QString& out)
 {
     // Decided once per level: a file without IDs gets none at the top level.
     const bool writeIDs = s_nextItemID.load() != -1;
@@ -569,8 +587,10 @@ void Opera::writeFolder(const QVFolder& folder, QString& out)
         const QVariant stored = item.metaDataForKey(kBookmarkIDKey);
         // A level written without ID lines cannot give its stored IDs back on the next read, so it numbers
         // from the counter alone; otherwise write → read → write would number deeper levels differently.
-        if (writeIDs && stored.isValid()) {
-            id = integerValue(stored.toString());
+        const std::optional<qint64> storedID =
+            writeIDs && stored.isValid() ? integerValue(stored.toString()) : std::nullopt;
+        if (storedID) {
+            id = *storedID;
             if (id >= counter)
                 counter = id + 1;
         } else {
@@ -587,7 +607,6 @@ void Opera::writeFolder(const QVFolder& folder, QString& out)
             writeBookmarkRecord(out, static_cast<const QVBookmark&>(item), index, written);
         }
     }
-    out += QLatin1Char('-') + lineEnd();
 }
 
 void Opera::setFileAttributesAtPath(const QString& path)

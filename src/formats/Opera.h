@@ -28,13 +28,16 @@ public:
     explicit Opera(const QString& path);
     static std::unique_ptr<QVBrowser> initWithPath(const QString& path);
 
-    static bool isValidFile(const QString& path);
+    /// Decided by content, whatever the file is called; when not valid, reason (if given) says why.
+    static bool isValidFile(const QString& path, QString* reason = nullptr);
     /// The file's lines, split at carriage returns, or at line feeds (which switches the process to LF)
     /// when that gives two pieces or fewer. Null when the file cannot be read.
     static std::optional<QStringList> getFileLines(const QString& path);
     static bool writeBookmarksToLocation(const QVFolderPtr& tree, const QString& path);
     /// Appends the records of the folder's children and its closing "-" line.
     static void writeFolder(const QVFolder& folder, QString& out);
+    /// The records of the folder's children alone, without a closing line.
+    static void writeContents(const QVFolder& folder, QString& out);
     /// "TEXT" with "OPRA".
     static void setFileAttributesAtPath(const QString& path);
 

@@ -64,7 +64,8 @@ void QVBrowser::displayReadErrorWithName(const QString& browserName)
 {
     QVStandardAlert::showEmailCrashAlert(
         QVLocalized(QStringLiteral("ReadError")),
-        QVLocalized(QStringLiteral("EndFolderErrorDescription"), {browserName}));
+        // The text names the browser twice; each placeholder is filled once.
+        QVLocalized(QStringLiteral("EndFolderErrorDescription"), {browserName, browserName}));
 }
 
 void QVBrowser::displayVersionWarningWithName(const QString& browserName, const QString& supportedVersion,

@@ -64,6 +64,14 @@ public:
     virtual bool readEndFolder(const QString& line);
 
 protected:
+    /// For the isValidFile checks: gives the reason, when asked for, and answers false.
+    static bool rejectFile(QString* reason, const QString& text)
+    {
+        if (reason)
+            *reason = text;
+        return false;
+    }
+
     /// Starts a new tree: a root named "Root" of type 4, current and alone on the folder stack.
     void beginTree();
     /// Appends the item to the current folder and sets its parent; dropped when there is no current folder.

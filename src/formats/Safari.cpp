@@ -60,9 +60,9 @@ void Safari::resetProcessState()
     s_fileVersion = QVariant();
 }
 
-bool Safari::isValidFile(const QString& path)
+bool Safari::isValidFile(const QString& path, QString* reason)
 {
-    return PlistFile::hasTopLevelKey(path, kWebBookmarkType);
+    return PlistFile::hasTopLevelKey(path, kWebBookmarkType, reason);
 }
 
 bool Safari::readBookmarkFile()

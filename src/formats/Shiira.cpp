@@ -27,9 +27,9 @@ std::unique_ptr<QVBrowser> Shiira::initWithPath(const QString& path)
     return std::make_unique<Shiira>(path);
 }
 
-bool Shiira::isValidFile(const QString& path)
+bool Shiira::isValidFile(const QString& path, QString* reason)
 {
-    return PlistFile::hasTopLevelKey(path, kAutoTab);
+    return PlistFile::hasTopLevelKey(path, kAutoTab, reason);
 }
 
 bool Shiira::readBookmarkFile()

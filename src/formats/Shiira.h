@@ -13,7 +13,8 @@ public:
     static std::unique_ptr<QVBrowser> initWithPath(const QString& path);
 
     /// A ".plist" whose top-level dictionary has "AutoTab".
-    static bool isValidFile(const QString& path);
+    /// Decided by content, whatever the file is called; when not valid, reason (if given) says why.
+    static bool isValidFile(const QString& path, QString* reason = nullptr);
     /// Returns true if the file was written.
     static bool writeBookmarksToLocation(const QVFolderPtr& tree, const QString& path);
     /// Shiira files carry no type or creator code.

@@ -126,6 +126,31 @@ TEST(Cli, ExitCodesSayWhatWentWrong)
     EXPECT_TRUE(dumpHelp.out.contains("--decoded"));
 }
 
+// The format is told by content, whatever the file is called; when no format fits, one line says what each
+// reader found wrong.
+TEST(Cli, RecognisesByContentAndSaysWhyNothingFits)
+{
+    QTemporaryDir dir;
+    const QByteArray netscape = readBytes(dataPath(QStringLiteral("netscape/chromium-export.html")));
+    for (const char* name : {"bookmarks.htm", "Bookmarks.HTML", "bookmarks"}) {
+        const QString file = dir.filePath(QLatin1String(name));
+        writeBytes(file, netscape);
+        const Result dump = runCli({QStringLiteral("dump"), file});
+        EXPECT_EQ(dump.exitCode, 0) << name << ": " << dump.err.toStdString();
+        const Result convert = runCli({QStringLiteral("convert"), file, file + QStringLiteral(".out"),
+                                       QStringLiteral("--to"), QStringLiteral("opera")});
+        EXPECT_EQ(convert.exitCode, 0) << name << ": " << convert.err.toStdString();
+    }
+    const QString entities = dir.filePath(QStringLiteral("entities.plist"));
+    writeBytes(entities, "<?xml version=\"1.0\"?>\n<!DOCTYPE plist [<!ENTITY x \"y\">]>\n"
+                         "<plist version=\"1.0\"><dict/></plist>\n");
+    const Result unknown = runCli({QStringLiteral("dump"), entities});
+    EXPECT_EQ(unknown.exitCode, 1);
+    EXPECT_EQ(unknown.err.count('\n'), 1) << unknown.err.toStdString();
+    EXPECT_TRUE(unknown.err.contains("safari: property list declares entities")) << unknown.err.toStdString();
+    EXPECT_TRUE(unknown.err.contains("explorer: first line is not \"<HTML>\"")) << unknown.err.toStdString();
+}
+
 TEST(Cli, ConvertRawTwiceGivesIdenticalBytes)
 {
     QTemporaryDir dir;

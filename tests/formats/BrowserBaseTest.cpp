@@ -39,12 +39,16 @@ TEST(BrowserBase, SharedAlertsFillTheirPlaceholders)
     QVBrowser::displayVersionWarningWithName(QStringLiteral("iCab"), QStringLiteral("3.0"),
                                              QStringLiteral("https://icab.example/"));
     QVBrowser::displayWriteErrorWithName(QStringLiteral("Opera"));
+    QVBrowser::displayReadErrorWithName(QStringLiteral("Firefox"));
     const auto shown = alerts.alerts();
-    ASSERT_EQ(shown.size(), 2);
+    ASSERT_EQ(shown.size(), 3);
     EXPECT_EQ(shown[0].title, QStringLiteral("Unsupported iCab bookmark file"));
     EXPECT_TRUE(shown[0].message.contains(QStringLiteral("(3.0)")));
     EXPECT_EQ(shown[0].alternateButton, QStringLiteral("Download"));
     EXPECT_EQ(shown[1].title, QStringLiteral("Writing the Opera bookmark file failed"));
+    // The read error names the browser twice.
+    EXPECT_EQ(shown[2].message.count(QStringLiteral("Firefox")), 2) << shown[2].message.toStdString();
+    EXPECT_FALSE(shown[2].message.contains(QLatin1Char('^')));
 }
 
 } // namespace

@@ -99,8 +99,7 @@ TEST_F(ExplorerTest, WritesEachItemKindExactly)
         "<DT><A HREF=\"http://c/\" OBJECT_TYPE=\"LINK\" SUBSCRIBE SCHEDULE=\"2\" INTERVALTIME=\"90\" "
         "INTERVALUNIT=\"1\">Quick</A>\r\r"
         "<DT><A HREF=\"http://d/\" OBJECT_TYPE=\"LINK\" LAST_VISIT=\"1000000000\" SUBSCRIBE "
-        "INTERVALTIME=\"86400\" "
-        "INTERVALUNIT=\"3\" NEXTUPDATE=\"1000086400\">Daily</A>\r\r"
+        "NEXTUPDATE=\"1000086400\">Daily</A>\r\r"
         "<DT><A HREF=\"http://e/\" OBJECT_TYPE=\"LINK\" SUBSCRIBE SCHEDULE=\"2\" INTERVALTIME=\"172800\" "
         "INTERVALUNIT=\"3\">Two days</A>\r\r"
         "<DT><A HREF=\"\" OBJECT_TYPE=\"LINK\">-</A>\r\r"
@@ -168,8 +167,9 @@ TEST_F(ExplorerTest, ReadsItemRulesSubscriptionsAndDates)
     EXPECT_EQ(bare->scheduleUpdateFrequency(), -1);
     EXPECT_EQ(timed->scheduleUpdateFrequency(), 7200);
     EXPECT_EQ(plain->scheduleUpdateFrequency(), 0);
-    // The form the writer uses for the default schedule reads back as the default, not as one day.
-    EXPECT_EQ(std::static_pointer_cast<QVBookmark>(toolbar->itemAtIndex(3))->scheduleUpdateFrequency(), -1);
+    // An interval without a schedule code is still that interval.
+    EXPECT_EQ(std::static_pointer_cast<QVBookmark>(toolbar->itemAtIndex(3))->scheduleUpdateFrequency(),
+              86400);
     EXPECT_EQ(std::static_pointer_cast<QVBookmark>(toolbar->itemAtIndex(4))->scheduleUpdateFrequency(),
               86400);
     EXPECT_EQ(timed->addDate(), at(1000000000));
@@ -250,7 +250,7 @@ class ExplorerValidity : public ExplorerTest, public ::testing::WithParamInterfa
 {
 };
 
-TEST_P(ExplorerValidity, FirstLineMustBeExactlyHtml)
+TEST_P(ExplorerValidity, FirstLineMustBeExactlyHtmlWhateverTheName)
 {
     writeBytes(path(GetParam().file), GetParam().bytes);
     EXPECT_EQ(Explorer::isValidFile(path(GetParam().file)), GetParam().valid);
@@ -263,7 +263,9 @@ INSTANTIATE_TEST_SUITE_P(
                       ValidityCase{"lowerCase", "c.html", "<html>\r<DL><p>\r</DL><p>\r", false},
                       ValidityCase{"netscapeFile", "d.html", "<!DOCTYPE NETSCAPE-Bookmark-file-1>\n<DL><p>\n",
                                    false},
-                      ValidityCase{"otherExtension", "e.htm", kRomanHeading + kEnd, false},
+                      ValidityCase{"otherExtension", "e.htm", kRomanHeading + kEnd, true},
+                      ValidityCase{"noExtension", "Favorites", kRomanHeading + kEnd, true},
+                      ValidityCase{"ownOlderFile", "e.qvfl", kRomanHeading + kEnd, false},
                       ValidityCase{"emptyFile", "f.html", QByteArray(), false}),
     [](const ::testing::TestParamInfo<ValidityCase>& info) { return std::string(info.param.name); });
 
@@ -284,6 +286,23 @@ TEST(ShiftJISEncoding, JapaneseTextEncodesAndUnencodableTextRefuses)
               QByteArray("\x93\xfa\x96\x7b ~\\"));
     EXPECT_EQ(Explorer::encodeFileText(QStringLiteral("\u00e9"), true), std::nullopt);
     EXPECT_EQ(Explorer::encodeFileText(QStringLiteral("\u65e5\u672c"), false), std::nullopt);
+}
+
+// Address characters the file's encoding lacks are percent-encoded rather than failing the write; a
+// bookmark named "-" stays a bookmark, only an empty address makes a divider.
+TEST_F(ExplorerTest, UnencodableAddressesArePercentEncodedAndDashNamedBookmarksStay)
+{
+    auto root = newRoot();
+    add(root, QStringLiteral("Tokyo"), QStringLiteral("http://jp.example/\u6771\u4eac?q=\u00e9"));
+    add(root, QStringLiteral("-"), QStringLiteral("http://dash.example/"));
+    root->addItem(QVDivider::initWithSource(QStringLiteral("Quorvit")));
+    ASSERT_TRUE(Explorer::writeBookmarksToLocation(root, path("out.html")));
+    EXPECT_TRUE(readBytes(path("out.html")).contains("HREF=\"http://jp.example/%E6%9D%B1%E4%BA%AC?q=\x8e\""));
+    Explorer again(path("out.html"));
+    ASSERT_TRUE(again.readBookmarkFile());
+    EXPECT_EQ(outline(again.bookmarks()),
+              QStringLiteral("Tokyo <http://jp.example/%E6%9D%B1%E4%BA%AC?q=\u00e9>\n"
+                             "- <http://dash.example/>\n---\n"));
 }
 
 TEST_F(ExplorerTest, UnencodableTextWritesNothingAndKeepsTheOldFile)

@@ -227,7 +227,7 @@ INSTANTIATE_TEST_SUITE_P(
     Files, ICabValidity,
     ::testing::Values(ValidityCase{"headingWithoutCodes", "a.html", kHeader + "</DL><p>\r", "", true, false},
                       ValidityCase{"netscapeWithoutCodes", "b.html", kNetscapeFile, "", false, false},
-                      ValidityCase{"otherExtension", "c.htm", kHeader + "</DL><p>\r", "", false, false},
+                      ValidityCase{"otherExtension", "c.htm", kHeader + "</DL><p>\r", "", true, false},
                       ValidityCase{"newerVersion", "d.html", kNewerHotlist, "", false, true},
                       ValidityCase{"tooFewLines", "e.html", "<TITLE>iCab Hotlist</TITLE>\r<DL>", "", false,
                                    false},

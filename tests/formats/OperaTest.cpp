@@ -71,8 +71,8 @@ TEST_F(OperaTest, WritesRecordsWithPerLevelIDsToAFreshPath)
     work->setMetaData(true, Opera::kFolderExpandedKey);
     auto full = add(work, QStringLiteral("Café"), QStringLiteral("http://a.example/?x=1&y=2"));
     full->setAddDate(at(1000025200));
-    full->setLastVisit(at(1100000000)); // not written: VISITED comes from the last-update date
-    full->setLastUpdate(at(1000035200));
+    full->setLastVisit(at(1100000000));
+    full->setLastUpdate(at(1000035200)); // not written: the hotlist keeps no update date
     full->setComments(QStringLiteral("a note"));
     full->setMetaData(QStringLiteral("fav.ico"), Opera::kIconFileKey);
     work->addItem(QVDivider::initWithSource(QStringLiteral("Quorvit")));
@@ -91,14 +91,13 @@ TEST_F(OperaTest, WritesRecordsWithPerLevelIDsToAFreshPath)
         "#FOLDER\r\tNAME=Work & Play\r\tCREATED=0000000000\r\tVISITED=0000000000\r"
         "\tEXPANDED=YES\r\tORDER=0\r\r"
         "#URL\r\tID=2\r\tNAME=Café\r\tURL=http://a.example/?x=1&y=2\r\tCREATED=1000000000\r"
-        "\tVISITED=1000010000\r\tICONFILE=fav.ico\r\tORDER=0\r\tDESCRIPTION=a note\r\r"
+        "\tVISITED=1099974800\r\tICONFILE=fav.ico\r\tORDER=0\r\tDESCRIPTION=a note\r\r"
         "#URL\r\tID=4\r\tNAME=Feed\r\tURL=feed://f.example/rss\r\tCREATED=-2082844800\r"
         "\tVISITED=-2082844800\r\tORDER=0\r\r"
         "-\r"
         "#FOLDER\r\tNAME=Trash\r\tCREATED=0000000000\r\tVISITED=0000000000\r"
         "\tTRASH FOLDER=YES\r\r"
-        "-\r"
-        "-\r-\r\r";
+        "-\r\r";
     EXPECT_EQ(written(root), expected);
 }
 
@@ -154,7 +153,7 @@ TEST_F(OperaTest, LineFeedFileSwitchesEveryLaterWriteToLineFeeds)
              QStringLiteral("cr.adr"));
     ASSERT_TRUE(ok);
     const QByteArray bytes = written(newRoot(), QStringLiteral("new.adr"));
-    EXPECT_EQ(bytes, "Opera Hotlist version 2.0\nOptions:encoding=utf8,version=3\n\n-\n-\n\n");
+    EXPECT_EQ(bytes, "Opera Hotlist version 2.0\nOptions:encoding=utf8,version=3\n\n");
 }
 
 TEST_F(OperaTest, ReadsTheCarriageReturnSample)
@@ -414,7 +413,7 @@ TEST_F(OperaTest, LineBreaksInsideValuesCannotForgeRecords)
               QStringLiteral("first  #URL \tURL=http://forged/  - -"));
 }
 
-TEST_F(OperaTest, ValidityNeedsTheHotlistLineAndAnOperaName)
+TEST_F(OperaTest, ValidityNeedsTheHotlistLineWhateverTheName)
 {
     const QByteArray hotlist = kHeader + "-\n";
     writeBytes(path("Bookmarks"), hotlist);
@@ -424,7 +423,12 @@ TEST_F(OperaTest, ValidityNeedsTheHotlistLineAndAnOperaName)
     writeBytes(path("creator.txt"), "anything");
     EXPECT_TRUE(Opera::isValidFile(path("Bookmarks")));
     EXPECT_TRUE(Opera::isValidFile(path("opera6.ADR")));
-    EXPECT_FALSE(Opera::isValidFile(path("bookmarks.txt")));
+    EXPECT_TRUE(Opera::isValidFile(path("bookmarks.txt")));
+    // Other files are not split into lines, so they do not decide later writes' line endings.
+    writeBytes(path("notes.txt"), "Opera notes\nmore\n");
+    Opera::resetProcessState();
+    EXPECT_FALSE(Opera::isValidFile(path("notes.txt")));
+    EXPECT_EQ(Opera::lineEndingStyle(), Opera::LineEnding::CR);
     EXPECT_FALSE(Opera::isValidFile(path("sub/Bookmarks")));
     EXPECT_FALSE(Opera::isValidFile(path("missing/Bookmarks")));
     const AdapterClass* chosen = nullptr;
@@ -433,6 +437,39 @@ TEST_F(OperaTest, ValidityNeedsTheHotlistLineAndAnOperaName)
     if (!quorvit::setTypeAndCreator(path("creator.txt"), QStringLiteral("TEXT"), QStringLiteral("OPRA")))
         GTEST_SKIP() << "no user extended attributes on this file system";
     EXPECT_TRUE(Opera::isValidFile(path("creator.txt")));
+}
+
+// What a read gives back is written again: the visit date, one "-" per folder and no NUL from the tree.
+TEST_F(OperaTest, RewriteKeepsVisitDatesBalancesEndLinesAndDropsNul)
+{
+    bool ok = false;
+    auto adapter = readText(kHeader + "#FOLDER\n\tNAME=F\n\n#URL\n\tNAME=a\n\tURL=http://a/\n"
+                                      "\tVISITED=1045000000\n\n#FOLDER\n\tNAME=G\n\n-\n-\n",
+                            &ok);
+    ASSERT_TRUE(ok);
+    add(adapter->bookmarks(), QString::fromUtf8("nul\0name", 8), QStringLiteral("http://n/"));
+    const QByteArray bytes = written(adapter->bookmarks());
+    EXPECT_TRUE(bytes.contains("\tVISITED=1045000000\n")) << bytes.toStdString();
+    EXPECT_FALSE(bytes.contains('\0'));
+    EXPECT_TRUE(bytes.contains("\tNAME=nulname\n"));
+    EXPECT_EQ(bytes.count("\n-\n"), bytes.count("#FOLDER")) << bytes.toStdString();
+}
+
+// IDs past the 32-bit range cannot be read back as written; they are numbered afresh, the same way on
+// every write (found by fuzzing).
+TEST_F(OperaTest, IDsBeyond32BitsAreRenumberedTheSameOnEveryWrite)
+{
+    bool ok = false;
+    auto adapter =
+        readText(kHeader + "#FOLDER\n\tID=1\n\tNAME=F\n\n#URL\n\tID=99999999999\n\tURL=http://a/\n\n"
+                           "#URL\n\tID=2147483647\n\tURL=http://b/\n\n#URL\n\tURL=http://c/\n\n-\n",
+                 &ok);
+    ASSERT_TRUE(ok);
+    const QByteArray first = written(adapter->bookmarks(), QStringLiteral("first.adr"));
+    EXPECT_TRUE(first.contains("\tID=2147483648\n")) << first.toStdString();
+    Opera again(path("first.adr"));
+    ASSERT_TRUE(again.readBookmarkFile());
+    EXPECT_EQ(written(again.bookmarks(), QStringLiteral("second.adr")), first);
 }
 
 TEST_F(OperaTest, FailedWriteKeepsOldFileShowsWriteErrorAndStillSetsCodes)

@@ -313,7 +313,7 @@ TEST_F(PlistAdapterTest, FileChecksByContent)
     EXPECT_TRUE(Safari::isValidFile(path(QStringLiteral("safari.plist"))));
     EXPECT_FALSE(Safari::isValidFile(path(QStringLiteral("shiira.plist"))));
     EXPECT_TRUE(Shiira::isValidFile(path(QStringLiteral("shiira.plist"))));
-    EXPECT_FALSE(Shiira::isValidFile(path(QStringLiteral("shiira.xml"))));
+    EXPECT_TRUE(Shiira::isValidFile(path(QStringLiteral("shiira.xml"))));
     EXPECT_FALSE(Shiira::isValidFile(path(QStringLiteral("safari.plist"))));
     EXPECT_FALSE(Chimera::isValidFile(path(QStringLiteral("safari.plist"))));
 }

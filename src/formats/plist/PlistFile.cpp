@@ -46,11 +46,11 @@ std::optional<QVariantMap> loadForReading(const QString& path, const QString& ad
     return root;
 }
 
-bool hasTopLevelKey(const QString& path, const QString& key)
+bool hasTopLevelKey(const QString& path, const QString& key, QString* reason)
 {
-    if (QFileInfo(path).suffix() != QLatin1String("plist"))
-        return false;
-    const auto root = loadDictionary(path);
+    const auto root = loadDictionary(path, reason);
+    if (root && !root->contains(key) && reason)
+        *reason = QStringLiteral("no \"%1\" key at the top level").arg(key);
     return root && root->contains(key);
 }
 

@@ -19,7 +19,8 @@ std::optional<QVariantMap> loadDictionary(const QString& path, QString* reason =
 /// nil" and the reason, when it cannot be loaded.
 std::optional<QVariantMap> loadForReading(const QString& path, const QString& adapterName);
 
-/// Whether the file is a ".plist" property list whose top-level dictionary holds the key.
-bool hasTopLevelKey(const QString& path, const QString& key);
+/// Whether the file, whatever its name, is a property list whose top-level dictionary holds the key; when
+/// not, reason (if given) says why.
+bool hasTopLevelKey(const QString& path, const QString& key, QString* reason = nullptr);
 
 } // namespace PlistFile
