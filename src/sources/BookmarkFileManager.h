@@ -24,7 +24,7 @@ public:
     /// Starts up: known browsers under $HOME in table order, saved files, the saved active set, then
     /// the system's default browser when no default was saved.
     BookmarkFileManager(quorvit::UserDefaults& defaults, quorvit::Workspace& workspace);
-    /// Saves the preferences and drops the obsolete "netscapePath".
+    /// Saves the preferences and drops the obsolete "netscapePath" once old backups were converted.
     ~BookmarkFileManager();
     BookmarkFileManager(const BookmarkFileManager&) = delete;
     BookmarkFileManager& operator=(const BookmarkFileManager&) = delete;

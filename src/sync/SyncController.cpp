@@ -13,10 +13,12 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QHash>
 #include <QSet>
 #include <QThread>
 
+#include <algorithm>
 #include <map>
 
 namespace {
@@ -421,13 +423,26 @@ void SyncController::writeNewBookmarksThread(QVFolderPtr tree, QList<BookmarkFil
     progress.setProgressBarMaxValue(destinations.size() + remotes.size());
     QList<std::pair<BookmarkFileHandlePtr, bool>> results;
     const bool backup = m_writeBackup.load();
+    // A file named twice (the same handle, a symbolic link, two handles) is written once: a second
+    // write would back up the new content and replace the only backup of the old in the same run.
+    QHash<QString, bool> writtenFiles;
     for (const auto& handle : destinations) {
         if (m_syncStatus.load() == Cancelled)
             break;
+        const QFileInfo file(handle->filePath());
+        const QString identity = file.canonicalFilePath().isEmpty() ? file.absoluteFilePath()
+                                                                      : file.canonicalFilePath();
+        if (const auto earlier = writtenFiles.constFind(identity); earlier != writtenFiles.cend()) {
+            if (!std::any_of(results.cbegin(), results.cend(), [&](const auto& r) { return r.first == handle; }))
+                results.append({handle, earlier.value()});
+            progress.incrementProgressBarBy(1);
+            continue;
+        }
         progress.setStatus(QVLocalized(QStringLiteral("Synchronizing bookmarks...")) + QLatin1Char(' ') +
                            handle->browserName());
         // One destination that cannot be written is reported by its adapter; the others go on.
         results.append({handle, handle->writeNewBookmarks(tree, backup)});
+        writtenFiles.insert(identity, results.last().second);
         progress.incrementProgressBarBy(1);
     }
     if (!remotes.isEmpty()) {

@@ -127,11 +127,11 @@ TEST_F(BackupCliTest, RestoreByPathOnlyTouchesTheNamedFile)
     EXPECT_EQ(readBytes(first), readBytes(dataPath(QStringLiteral("opera/hotlist-lf.adr"))));
     EXPECT_EQ(readBytes(second), secondMigrated);
 
-    // A named entry whose bookmark file is gone cannot be restored, and says so.
-    QFile::remove(second);
+    // A deleted bookmark file comes back, with its folder.
+    ASSERT_TRUE(QDir(home(QStringLiteral("b"))).removeRecursively());
     const Result gone = run({QStringLiteral("restore"), second});
-    EXPECT_EQ(gone.exitCode, 1);
-    EXPECT_FALSE(QFileInfo::exists(second));
+    EXPECT_EQ(gone.exitCode, 0) << gone.err.toStdString();
+    EXPECT_EQ(readBytes(second), readBytes(dataPath(QStringLiteral("opera/hotlist-cr.adr"))));
 }
 
 struct UsageCase
