@@ -142,9 +142,9 @@ int RestoreCommand::execute(const QCommandLineParser& parser)
                         BadUsage);
         const QString path = entry.value(RestoreKey::FilePath).toString();
         if (chosenFiles.contains(path) && !chosen.contains(entry))
-            return fail(QStringLiteral("%1: names a second backup of %2; restore one at a time")
-                            .arg(argument, path),
-                        BadUsage);
+            return fail(
+                QStringLiteral("%1: names a second backup of %2; restore one at a time").arg(argument, path),
+                BadUsage);
         if (!chosen.contains(entry))
             chosen.append(entry);
         chosenFiles.insert(path);

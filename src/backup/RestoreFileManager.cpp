@@ -242,8 +242,8 @@ bool RestoreFileManager::backupFileKeeping(const QString& filePath, const QStrin
                 break;
             }
             made.append(companionName);
-            companionEntries.append(
-                QVariantMap{{RestoreKey::FilePath, companion}, {RestoreKey::InternalFileName, companionName}});
+            companionEntries.append(QVariantMap{{RestoreKey::FilePath, companion},
+                                                {RestoreKey::InternalFileName, companionName}});
         }
         if (name.isEmpty()) {
             // A write that changes several files is protected whole or not at all.
@@ -359,8 +359,7 @@ bool RestoreFileManager::newestBackupMatches(const QString& filePath, const QStr
     QMap<QString, QString> saved;
     for (const QVariant& value : newest.value(RestoreKey::CompanionFiles).toList()) {
         const QVariantMap companion = value.toMap();
-        saved.insert(companion.value(RestoreKey::FilePath).toString(),
-                     backupPathForEntry(companion));
+        saved.insert(companion.value(RestoreKey::FilePath).toString(), backupPathForEntry(companion));
     }
     int present = 0;
     for (const QString& companion : companions) {
@@ -373,8 +372,8 @@ bool RestoreFileManager::newestBackupMatches(const QString& filePath, const QStr
     return present == saved.size();
 }
 
-QStringList RestoreFileManager::takeEntries(
-    const std::function<bool(const QVariantMap& entry, int indexOfPath)>& drop)
+QStringList
+RestoreFileManager::takeEntries(const std::function<bool(const QVariantMap& entry, int indexOfPath)>& drop)
 {
     QStringList names;
     QMutexLocker lock(&m_listMutex);
@@ -603,9 +602,9 @@ bool RestoreFileManager::restoreDictEntry(const QVariantMap& entry)
         companionPaths.append(companion.toMap().value(RestoreKey::FilePath).toString());
     }
     // Restoring replaces files too: what they hold now is kept as the newest backup.
-    restored = restored && backupFileKeeping(filePath, entry.value(RestoreKey::ParentBrowser).toString(),
-                                             companionPaths,
-                                             entry.value(RestoreKey::InternalFileName).toString());
+    restored =
+        restored && backupFileKeeping(filePath, entry.value(RestoreKey::ParentBrowser).toString(),
+                                      companionPaths, entry.value(RestoreKey::InternalFileName).toString());
     for (const auto& [target, bytes] : files) {
         if (!restored)
             break;

@@ -13,7 +13,8 @@ class NoBackup : public BackupService
 public:
     bool backupFileHandle(const BookmarkFileHandle& handle) override
     {
-        QVLog(QStringLiteral("No backup service is installed; %1 cannot be backed up").arg(handle.filePath()));
+        QVLog(
+            QStringLiteral("No backup service is installed; %1 cannot be backed up").arg(handle.filePath()));
         return false;
     }
 };

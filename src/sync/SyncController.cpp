@@ -430,10 +430,11 @@ void SyncController::writeNewBookmarksThread(QVFolderPtr tree, QList<BookmarkFil
         if (m_syncStatus.load() == Cancelled)
             break;
         const QFileInfo file(handle->filePath());
-        const QString identity = file.canonicalFilePath().isEmpty() ? file.absoluteFilePath()
-                                                                      : file.canonicalFilePath();
+        const QString identity =
+            file.canonicalFilePath().isEmpty() ? file.absoluteFilePath() : file.canonicalFilePath();
         if (const auto earlier = writtenFiles.constFind(identity); earlier != writtenFiles.cend()) {
-            if (!std::any_of(results.cbegin(), results.cend(), [&](const auto& r) { return r.first == handle; }))
+            if (!std::any_of(results.cbegin(), results.cend(),
+                             [&](const auto& r) { return r.first == handle; }))
                 results.append({handle, earlier.value()});
             progress.incrementProgressBarBy(1);
             continue;

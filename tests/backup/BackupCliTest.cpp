@@ -102,10 +102,19 @@ TEST_F(BackupCliTest, MigrateBacksUpTheDestinationAndRestoreBringsItBack)
     const Result text = run({QStringLiteral("backups")});
     EXPECT_TRUE(text.out.startsWith(QByteArray("1\tOpera\t" + to.toUtf8() + '\t'))) << text.out.toStdString();
 
+    const QByteArray migratedBytes = readBytes(to);
     const Result restored = run({QStringLiteral("restore"), QStringLiteral("1")});
     ASSERT_EQ(restored.exitCode, 0) << restored.err.toStdString();
     EXPECT_EQ(readBytes(to), operaBefore);
     EXPECT_TRUE(restored.out.contains(QByteArray("restored " + to.toUtf8())));
+
+    // The migrated state the restore replaced is now the newest of the file's backups, and restorable.
+    const QJsonArray history = backups();
+    ASSERT_EQ(history.size(), 2);
+    EXPECT_EQ(history.at(1).toObject().value(QStringLiteral("RestoreInternalFileName")),
+              entry.value(QStringLiteral("RestoreInternalFileName")));
+    ASSERT_EQ(run({QStringLiteral("restore"), QStringLiteral("1")}).exitCode, 0);
+    EXPECT_EQ(readBytes(to), migratedBytes);
 }
 
 TEST_F(BackupCliTest, RestoreByPathOnlyTouchesTheNamedFile)

@@ -209,6 +209,54 @@ TEST_F(RestoreFileManagerTest, HandleWritesAfterAGoodBackupOfTheOldFile)
     EXPECT_EQ(readBytes(backupFolder() + QStringLiteral("/bookmarks.html.1250000000.bkup")), original);
 }
 
+TEST_F(RestoreFileManagerTest, WithoutABackupServiceOnlyUnprotectedWritesGoAhead)
+{
+    const QString file =
+        bookmarkFile(QStringLiteral("bookmarks.html"),
+                     readBytes(dataPath(QStringLiteral("netscape/chromium-export.html"))), 1000);
+    const QByteArray original = readBytes(file);
+    auto handle = BookmarkFileHandle::initWithPath(file);
+    ASSERT_TRUE(handle && handle->readBookmarkFile());
+    auto tree = testsupport::newRoot();
+    EXPECT_FALSE(handle->writeNewBookmarks(tree, true));
+    EXPECT_EQ(readBytes(file), original);
+    // Asked for explicitly, as with --no-backup.
+    EXPECT_TRUE(handle->writeNewBookmarks(tree, false));
+    EXPECT_NE(readBytes(file), original);
+}
+
+TEST_F(RestoreFileManagerTest, CompanionFilesAWriteChangesAreBackedUpAndRestoredWithIt)
+{
+    const QString folder = home(QStringLiteral("Library/Application Support/OmniWeb 5"));
+    QMap<QString, QByteArray> originals;
+    for (const char* name : {"Bookmarks.html", "Favorites.html", "Groups.plist"}) {
+        const QString path = folder + QLatin1Char('/') + QLatin1String(name);
+        writeBytes(path, readBytes(dataPath(QStringLiteral("omniweb/OmniWeb 5/") + QLatin1String(name))));
+        originals.insert(path, readBytes(path));
+    }
+    auto handle = BookmarkFileHandle::initWithPath(folder + QStringLiteral("/Bookmarks.html"));
+    ASSERT_TRUE(handle);
+    auto restore = manager();
+    ScopedBackupService service(restore.get());
+    // A toolbar and a top-level folder: the write changes all three files.
+    auto tree = testsupport::newRoot();
+    testsupport::add(testsupport::addFolder(tree, QStringLiteral("Toolbar"), QVFolder::ToolbarFolder),
+                     QStringLiteral("On the bar"), QStringLiteral("http://bar.example/"));
+    testsupport::addFolder(tree, QStringLiteral("New group"));
+    ASSERT_TRUE(handle->writeNewBookmarks(tree, true));
+    for (auto it = originals.cbegin(); it != originals.cend(); ++it)
+        ASSERT_NE(readBytes(it.key()), it.value()) << it.key().toStdString();
+
+    ASSERT_EQ(restore->entryCount(), 1);
+    ASSERT_TRUE(restore->restoreDictEntry(restore->restoreFileArray().value(0).toMap()));
+    for (auto it = originals.cbegin(); it != originals.cend(); ++it)
+        EXPECT_EQ(readBytes(it.key()), it.value()) << it.key().toStdString();
+    // The companions' copies survive a new start of the program.
+    auto reloaded = manager();
+    EXPECT_EQ(reloaded->restoreFileArray().value(0).toMap().value(RestoreKey::CompanionFiles).toList().size(),
+              2);
+}
+
 TEST_F(RestoreFileManagerTest, NoFileToBackUpIsNotAFailure)
 {
     auto restore = manager();
