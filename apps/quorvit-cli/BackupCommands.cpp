@@ -27,21 +27,20 @@ qint64 secondsOf(const QVariantMap& entry)
     return entry.value(RestoreKey::DateModified).toDateTime().toSecsSinceEpoch();
 }
 
-/// The bookmark-file path an argument of `restore` names: an index as `backups` shows it, or the path.
-QString entryPathFor(const QString& argument, const QVariantList& list)
+/// The entry an argument of `restore` names: an index as `backups` shows it, or a bookmark file's path
+/// (its newest backup). Empty when there is none.
+QVariantMap entryFor(const QString& argument, const QVariantList& list)
 {
     bool isNumber = false;
     const int index = argument.toInt(&isNumber);
     if (isNumber)
-        return index >= 1 && index <= list.size()
-                   ? list.at(index - 1).toMap().value(RestoreKey::FilePath).toString()
-                   : QString();
+        return index >= 1 && index <= list.size() ? list.at(index - 1).toMap() : QVariantMap();
     const QString path = absolute(argument);
     for (const QVariant& value : list) {
         if (value.toMap().value(RestoreKey::FilePath).toString() == path)
-            return path;
+            return value.toMap();
     }
-    return QString();
+    return QVariantMap();
 }
 
 BookmarkFileHandlePtr findOrAddHandle(BookmarkFileManager& registry, const QString& path)
@@ -134,33 +133,34 @@ int RestoreCommand::execute(const QCommandLineParser& parser)
         return fail(QStringLiteral("names no backup to restore (see --help)"), BadUsage);
     RestoreFileManager& manager = RestoreFileManager::sharedInstance();
     const QVariantList list = manager.restoreFileArray();
-    QSet<QString> chosen;
+    QList<QVariantMap> chosen;
+    QSet<QString> chosenFiles;
     for (const QString& argument : arguments) {
-        const QString path = entryPathFor(argument, list);
-        if (path.isEmpty())
+        const QVariantMap entry = entryFor(argument, list);
+        if (entry.isEmpty())
             return fail(QStringLiteral("%1: no such backup (see 'quorvit-cli backups')").arg(argument));
-        chosen.insert(path);
+        const QString path = entry.value(RestoreKey::FilePath).toString();
+        if (chosenFiles.contains(path) && !chosen.contains(entry))
+            return fail(
+                QStringLiteral("%1: names a second backup of %2; restore one at a time").arg(argument, path),
+                BadUsage);
+        if (!chosen.contains(entry))
+            chosen.append(entry);
+        chosenFiles.insert(path);
     }
     // Only the entries named here: ticks left from the window must not restore other files as well.
-    int result = Success;
-    for (const QVariant& value : list) {
-        const QString path = value.toMap().value(RestoreKey::FilePath).toString();
-        manager.setItemSelectedForPath(path, chosen.contains(path));
-        if (chosen.contains(path) && !QFileInfo(path).isFile())
-            result = fail(QStringLiteral("%1: the bookmark file no longer exists; not restored").arg(path));
-    }
+    for (const QVariant& value : list)
+        manager.setItemSelected(value.toMap().value(RestoreKey::InternalFileName).toString(), false);
+    for (const QVariantMap& entry : chosen)
+        manager.setItemSelected(entry.value(RestoreKey::InternalFileName).toString(), true);
     if (!manager.restoreSelectedFiles())
         return fail(QStringLiteral("restoring failed"));
     QByteArray out;
-    for (const QVariant& value : list) {
-        const QVariantMap entry = value.toMap();
-        const QString path = entry.value(RestoreKey::FilePath).toString();
-        if (chosen.contains(path) && QFileInfo(path).isFile())
-            out += "restored " + path.toUtf8() + " from " +
-                   entry.value(RestoreKey::InternalFileName).toString().toUtf8() + '\n';
-    }
+    for (const QVariantMap& entry : chosen)
+        out += "restored " + entry.value(RestoreKey::FilePath).toString().toUtf8() + " from " +
+               entry.value(RestoreKey::InternalFileName).toString().toUtf8() + '\n';
     printOut(out);
-    return result;
+    return Success;
 }
 
 QString MigrateCommand::summary() const
@@ -224,12 +224,15 @@ int MigrateCommand::execute(const QCommandLineParser& parser)
     QByteArray out = message.toUtf8() + '\n';
     for (const QVariant& value : backups.restoreFileArray()) {
         const QVariantMap entry = value.toMap();
-        if (entry.value(RestoreKey::FilePath).toString() == to)
+        // The newest backup of the destination: the one this run made.
+        if (entry.value(RestoreKey::FilePath).toString() == to) {
             out += "backup of " + to.toUtf8() + ": " +
                    (backups.backupFolder() + QLatin1Char('/') +
                     entry.value(RestoreKey::InternalFileName).toString())
                        .toUtf8() +
                    '\n';
+            break;
+        }
     }
     printOut(out);
     return Success;

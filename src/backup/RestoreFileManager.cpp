@@ -10,15 +10,17 @@
 #include "platform/StringTable.h"
 #include "platform/UserDefaults.h"
 #include "sources/BookmarkFileHandle.h"
-#include "sync/SyncController.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
+#include <QMap>
 #include <QMutexLocker>
 #include <QTimeZone>
 #include <QUuid>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -114,11 +116,40 @@ QVariantMap newEntry(const QString& path, const QString& browser, const QString&
                        {RestoreKey::DateModified, date},
                        {RestoreKey::ItemSelected, 0}};
 }
+
+/// The backup names an entry owns: its own and its companions'.
+QStringList backupNamesOf(const QVariantMap& entry)
+{
+    QStringList names{entry.value(RestoreKey::InternalFileName).toString()};
+    for (const QVariant& companion : entry.value(RestoreKey::CompanionFiles).toList())
+        names.append(companion.toMap().value(RestoreKey::InternalFileName).toString());
+    QStringList plain;
+    for (const QString& name : names) {
+        if (isPlainFileName(name))
+            plain.append(name);
+    }
+    return plain;
+}
+
+/// Whether the file holds exactly the bytes of the backup.
+bool sameBytes(const QString& path, const QString& backup)
+{
+    const QFileInfo file(path);
+    const QFileInfo copy(backup);
+    if (!file.isFile() || !copy.isFile() || file.size() != copy.size())
+        return false;
+    QFile a(path);
+    QFile b(backup);
+    if (!a.open(QIODevice::ReadOnly) || !b.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray bytes = a.readAll();
+    return a.error() == QFileDevice::NoError && bytes == b.readAll() && b.error() == QFileDevice::NoError;
+}
 } // namespace
 
 RestoreFileManager::RestoreFileManager(quorvit::UserDefaults& defaults, const QString& backupFolder,
-                                       quorvit::NotificationCenter& center, SyncController* engine)
-    : m_defaults(defaults), m_backupFolder(backupFolder), m_center(center), m_engine(engine)
+                                       quorvit::NotificationCenter& center)
+    : m_defaults(defaults), m_backupFolder(backupFolder), m_center(center)
 {
     loadRestoreData();
 }
@@ -134,7 +165,6 @@ RestoreFileManager& RestoreFileManager::sharedInstance()
     static RestoreFileManager manager(quorvit::UserDefaults::standard(), defaultBackupFolder(),
                                       quorvit::NotificationCenter::defaultCenter());
     static const bool installed = [] {
-        manager.m_usesSharedEngine = true;
         BackupService::setCurrent(&manager);
         return true;
     }();
@@ -166,10 +196,17 @@ QString RestoreFileManager::backupPathForEntry(const QVariantMap& entry) const
 
 bool RestoreFileManager::backupFileHandle(const BookmarkFileHandle& handle)
 {
-    return backupFile(handle.filePath(), handle.browserName());
+    return backupFile(handle.filePath(), handle.browserName(), handle.companionFiles());
 }
 
-bool RestoreFileManager::backupFile(const QString& filePath, const QString& browserName)
+bool RestoreFileManager::backupFile(const QString& filePath, const QString& browserName,
+                                    const QStringList& companions)
+{
+    return backupFileKeeping(filePath, browserName, companions, QString());
+}
+
+bool RestoreFileManager::backupFileKeeping(const QString& filePath, const QString& browserName,
+                                           const QStringList& companions, const QString& keep)
 {
     QMutexLocker serial(&m_backupMutex);
     if (!ensureBackupFolder()) {
@@ -179,30 +216,80 @@ bool RestoreFileManager::backupFile(const QString& filePath, const QString& brow
     }
 
     bool backedUp = true;
+    QStringList obsolete;
     const QFileInfo info(filePath);
     // The copy holds what the path leads to, so its date must describe that file too.
-    if (!filePath.isEmpty() && info.exists()) {
+    // Without a file the earlier backups of the path are kept: they are the last copies there are.
+    if (!filePath.isEmpty() && info.exists() && !newestBackupMatches(filePath, companions)) {
         const QDateTime date = wholeSeconds(info.lastModified().toUTC());
-        const QString name =
+        QString failedPath = filePath;
+        QString name =
             info.isFile() ? placeUnderBackupName(filePath, info.fileName(), date, false) : QString();
+        QStringList made{name};
+        QVariantList companionEntries;
+        for (const QString& companion : companions) {
+            const QFileInfo companionInfo(companion);
+            if (name.isEmpty() || companion == filePath || !companionInfo.exists())
+                continue;
+            const QString companionName =
+                companionInfo.isFile()
+                    ? placeUnderBackupName(companion, companionInfo.fileName(),
+                                           wholeSeconds(companionInfo.lastModified().toUTC()), false)
+                    : QString();
+            if (companionName.isEmpty()) {
+                failedPath = companion;
+                name.clear();
+                break;
+            }
+            made.append(companionName);
+            companionEntries.append(QVariantMap{{RestoreKey::FilePath, companion},
+                                                {RestoreKey::InternalFileName, companionName}});
+        }
         if (name.isEmpty()) {
+            // A write that changes several files is protected whole or not at all.
             backedUp = false;
-            QVStandardAlert::showStandardAlert(QVLocalized(QStringLiteral("BackupFileFailed"), {filePath}),
+            made.removeAll(QString());
+            deleteBackupFiles(made);
+            QVStandardAlert::showStandardAlert(QVLocalized(QStringLiteral("BackupFileFailed"), {failedPath}),
                                                QString());
         } else {
-            // The previous backup goes only now that its successor is complete.
-            const QString previous = takeEntryWithPath(filePath);
-            if (!previous.isEmpty() && previous != name)
-                deleteBackupFile(previous);
-            QMutexLocker lock(&m_listMutex);
-            m_restoreFileArray.append(newEntry(filePath, browserName, name, date));
+            // A name is free only when its old copy is gone: entries still naming it are stale, and
+            // pruning them later must not delete the new copy.
+            obsolete = takeEntries([&](const QVariantMap& old, int) {
+                const QStringList names = backupNamesOf(old);
+                return std::any_of(made.cbegin(), made.cend(),
+                                   [&](const QString& madeName) { return names.contains(madeName); });
+            });
+            for (const QString& madeName : std::as_const(made))
+                obsolete.removeAll(madeName);
+            QVariantMap entry = newEntry(filePath, browserName, name, date);
+            if (!companionEntries.isEmpty())
+                entry.insert(RestoreKey::CompanionFiles, companionEntries);
+            {
+                QMutexLocker lock(&m_listMutex);
+                m_restoreFileArray.prepend(entry);
+            }
+            // The oldest backups go only now that their successor is complete.
+            const int limit = historyCount();
+            obsolete += takeEntries([&](const QVariantMap& old, int indexOfPath) {
+                return indexOfPath >= limit && old.value(RestoreKey::FilePath).toString() == filePath &&
+                       (keep.isEmpty() || old.value(RestoreKey::InternalFileName).toString() != keep);
+            });
         }
     }
-    // Without a file the previous backup of the path is kept: it is the last copy there is.
     storeList(true);
+    // Deleted only once the stored list no longer names them.
+    deleteBackupFiles(obsolete);
     serial.unlock();
     m_center.postNotification(RestoreNotification::ReloadRestoreList);
     return backedUp;
+}
+
+int RestoreFileManager::historyCount() const
+{
+    bool isNumber = false;
+    const int count = m_defaults.objectForKey(RestoreKey::BackupHistoryCount).toInt(&isNumber);
+    return isNumber ? std::max(count, 1) : RestoreKey::DefaultBackupHistoryCount;
 }
 
 bool RestoreFileManager::ensureBackupFolder()
@@ -254,33 +341,71 @@ QString RestoreFileManager::placeUnderBackupName(const QString& source, const QS
     return QString();
 }
 
-QString RestoreFileManager::takeEntryWithPath(const QString& filePath)
+bool RestoreFileManager::newestBackupMatches(const QString& filePath, const QStringList& companions) const
 {
-    QMutexLocker lock(&m_listMutex);
-    for (qsizetype i = 0; i < m_restoreFileArray.size(); ++i) {
-        const QVariantMap entry = m_restoreFileArray.at(i).toMap();
-        if (entry.value(RestoreKey::FilePath).toString() != filePath)
-            continue;
-        m_restoreFileArray.removeAt(i);
-        const QString name = entry.value(RestoreKey::InternalFileName).toString();
-        return isPlainFileName(name) ? name : QString();
+    QVariantMap newest;
+    {
+        QMutexLocker lock(&m_listMutex);
+        for (const QVariant& value : m_restoreFileArray) {
+            if (value.toMap().value(RestoreKey::FilePath).toString() == filePath) {
+                newest = value.toMap();
+                break;
+            }
+        }
     }
-    return QString();
+    if (newest.isEmpty() || !sameBytes(filePath, backupPathForEntry(newest)))
+        return false;
+    // Repeated syncs that change nothing must not push the user's older states out of the history.
+    QMap<QString, QString> saved;
+    for (const QVariant& value : newest.value(RestoreKey::CompanionFiles).toList()) {
+        const QVariantMap companion = value.toMap();
+        saved.insert(companion.value(RestoreKey::FilePath).toString(), backupPathForEntry(companion));
+    }
+    int present = 0;
+    for (const QString& companion : companions) {
+        if (companion == filePath || !QFileInfo::exists(companion))
+            continue;
+        ++present;
+        if (!sameBytes(companion, saved.value(companion)))
+            return false;
+    }
+    return present == saved.size();
 }
 
-void RestoreFileManager::deleteBackupFile(const QString& name)
+QStringList
+RestoreFileManager::takeEntries(const std::function<bool(const QVariantMap& entry, int indexOfPath)>& drop)
 {
-    const QString path = m_backupFolder + QLatin1Char('/') + name;
-    if (!QFile::remove(path) && existsWithoutFollowing(path))
-        QVLog(QStringLiteral("Restore File Manager: An error occured while trying to remove previously "
-                             "restored file."));
+    QStringList names;
+    QMutexLocker lock(&m_listMutex);
+    QHash<QString, int> seen;
+    QVariantList kept;
+    for (const QVariant& value : std::as_const(m_restoreFileArray)) {
+        const QVariantMap entry = value.toMap();
+        const int indexOfPath = seen[entry.value(RestoreKey::FilePath).toString()]++;
+        if (drop(entry, indexOfPath))
+            names += backupNamesOf(entry);
+        else
+            kept.append(value);
+    }
+    m_restoreFileArray = kept;
+    return names;
+}
+
+void RestoreFileManager::deleteBackupFiles(const QStringList& names)
+{
+    for (const QString& name : names) {
+        const QString path = m_backupFolder + QLatin1Char('/') + name;
+        if (!QFile::remove(path) && existsWithoutFollowing(path))
+            QVLog(QStringLiteral("Restore File Manager: An error occured while trying to remove previously "
+                                 "restored file."));
+    }
 }
 
 void RestoreFileManager::removeBackupDictWithPath(const QString& filePath)
 {
-    const QString name = takeEntryWithPath(filePath);
-    if (!name.isEmpty())
-        deleteBackupFile(name);
+    deleteBackupFiles(takeEntries([&](const QVariantMap& entry, int) {
+        return entry.value(RestoreKey::FilePath).toString() == filePath;
+    }));
 }
 
 void RestoreFileManager::storeList(bool synchronize)
@@ -303,11 +428,22 @@ void RestoreFileManager::loadRestoreData()
     }
     QVariantList kept;
     for (const QVariant& value : m_defaults.arrayForKey(RestoreKey::RestoreBookmarkData)) {
-        const QVariantMap entry = value.toMap();
+        QVariantMap entry = value.toMap();
         const QString backup = backupPathForEntry(entry);
         if (entry.value(RestoreKey::FilePath).toString().isEmpty() || backup.isEmpty() ||
             !QFileInfo(backup).isFile())
             continue;
+        if (entry.contains(RestoreKey::CompanionFiles)) {
+            // A companion whose copy is gone cannot be restored; the bookmark file itself still can.
+            QVariantList companions;
+            for (const QVariant& companion : entry.value(RestoreKey::CompanionFiles).toList()) {
+                const QString copy = backupPathForEntry(companion.toMap());
+                if (!companion.toMap().value(RestoreKey::FilePath).toString().isEmpty() && !copy.isEmpty() &&
+                    QFileInfo(copy).isFile())
+                    companions.append(companion);
+            }
+            entry.insert(RestoreKey::CompanionFiles, companions);
+        }
         kept.append(entry);
     }
     QMutexLocker lock(&m_listMutex);
@@ -366,18 +502,27 @@ int RestoreFileManager::entryCount() const
     return int(m_restoreFileArray.size());
 }
 
-bool RestoreFileManager::setItemSelectedForPath(const QString& filePath, bool selected)
+bool RestoreFileManager::setItemSelected(const QString& internalFileName, bool selected)
 {
     QMutexLocker lock(&m_listMutex);
+    QString filePath;
+    for (const QVariant& value : std::as_const(m_restoreFileArray)) {
+        if (value.toMap().value(RestoreKey::InternalFileName).toString() == internalFileName)
+            filePath = value.toMap().value(RestoreKey::FilePath).toString();
+    }
+    if (filePath.isNull())
+        return false;
     for (QVariant& value : m_restoreFileArray) {
         QVariantMap entry = value.toMap();
         if (entry.value(RestoreKey::FilePath).toString() != filePath)
             continue;
-        entry.insert(RestoreKey::ItemSelected, selected ? 1 : 0);
+        const bool isThis = entry.value(RestoreKey::InternalFileName).toString() == internalFileName;
+        if (!isThis && !selected)
+            continue;
+        entry.insert(RestoreKey::ItemSelected, isThis && selected ? 1 : 0);
         value = entry;
-        return true;
     }
-    return false;
+    return true;
 }
 
 bool RestoreFileManager::hasSelectedItems() const
@@ -405,13 +550,8 @@ QString RestoreFileManager::openBackupFileItem(const QVariantMap& entry)
     const QString target = folder + QLatin1Char('/') + fileName;
     if (existsWithoutFollowing(target) && !QFile::remove(target))
         return QString();
-    if (!QFile::copy(backup, target))
-        return QString();
-    SyncController* engine =
-        m_engine ? m_engine : (m_usesSharedEngine ? &SyncController::sharedInstance() : nullptr);
-    if (engine)
-        engine->setWriteBackupWhenUpdating(false);
-    return target;
+    // Viewing a backup changes nothing else: later writes are backed up as before.
+    return QFile::copy(backup, target) ? target : QString();
 }
 
 bool RestoreFileManager::restoreSelectedFiles()
@@ -424,8 +564,6 @@ bool RestoreFileManager::restoreSelectedFiles()
         const QVariantMap entry = value.toMap();
         if (entry.value(RestoreKey::ItemSelected).toInt() != 1)
             continue;
-        if (!QFileInfo(entry.value(RestoreKey::FilePath).toString()).isFile())
-            continue;
         if (!restoreDictEntry(entry))
             allRestored = false;
     }
@@ -435,24 +573,53 @@ bool RestoreFileManager::restoreSelectedFiles()
 bool RestoreFileManager::restoreDictEntry(const QVariantMap& entry)
 {
     const QString filePath = entry.value(RestoreKey::FilePath).toString();
-    const QString backup = backupPathForEntry(entry);
-    bool restored = false;
-    if (!filePath.isEmpty() && !backup.isEmpty()) {
+    // Every copy is read before anything is replaced, so a damaged backup changes no file.
+    QList<std::pair<QString, QByteArray>> files;
+    QStringList companionPaths;
+    auto readBackup = [&](const QVariantMap& file) {
+        const QString target = file.value(RestoreKey::FilePath).toString();
+        const QString backup = backupPathForEntry(file);
+        if (target.isEmpty() || backup.isEmpty())
+            return false;
         QFile input(backup);
-        if (input.open(QIODevice::ReadOnly)) {
-            const QByteArray bytes = input.readAll();
-            QString error;
-            // Written whole over the bookmark file: until the new copy is complete the old file stays.
-            if (input.error() == QFileDevice::NoError)
-                restored = quorvit::writeFileAtomically(filePath, bytes, &error);
-            else
-                error = input.errorString();
-            if (!restored)
-                QVLog(QStringLiteral("Restore File Manager: cannot restore %1: %2").arg(filePath, error));
-        } else {
+        if (!input.open(QIODevice::ReadOnly)) {
             QVLog(QStringLiteral("Restore File Manager: cannot read the backup %1: %2")
                       .arg(backup, input.errorString()));
+            return false;
         }
+        const QByteArray bytes = input.readAll();
+        if (input.error() != QFileDevice::NoError) {
+            QVLog(QStringLiteral("Restore File Manager: cannot read the backup %1: %2")
+                      .arg(backup, input.errorString()));
+            return false;
+        }
+        files.append({target, bytes});
+        return true;
+    };
+    bool restored = readBackup(entry);
+    for (const QVariant& companion : entry.value(RestoreKey::CompanionFiles).toList()) {
+        restored = restored && readBackup(companion.toMap());
+        companionPaths.append(companion.toMap().value(RestoreKey::FilePath).toString());
+    }
+    // Restoring replaces files too: what they hold now is kept as the newest backup.
+    restored =
+        restored && backupFileKeeping(filePath, entry.value(RestoreKey::ParentBrowser).toString(),
+                                      companionPaths, entry.value(RestoreKey::InternalFileName).toString());
+    for (const auto& [target, bytes] : files) {
+        if (!restored)
+            break;
+        QString error;
+        // A deleted bookmark file comes back, with its folder.
+        const QString folder = QFileInfo(target).absolutePath();
+        if (!QDir().mkpath(folder)) {
+            restored = false;
+            error = QStringLiteral("cannot create %1").arg(folder);
+        } else {
+            // Written whole over the file: until the new copy is complete the old file stays.
+            restored = quorvit::writeFileAtomically(target, bytes, &error);
+        }
+        if (!restored)
+            QVLog(QStringLiteral("Restore File Manager: cannot restore %1: %2").arg(target, error));
     }
     if (!restored) {
         const QString browser = QVLocalized(entry.value(RestoreKey::ParentBrowser).toString());

@@ -5,26 +5,29 @@
 #include <QDateTime>
 #include <QMutex>
 #include <QString>
+#include <QStringList>
 #include <QVariantList>
 #include <QVariantMap>
+
+#include <functional>
 
 namespace quorvit {
 class NotificationCenter;
 class UserDefaults;
 } // namespace quorvit
-class SyncController;
 
 /// Dated copies of bookmark files made before they are overwritten, and the restore list that records
-/// them (one entry per bookmark file, stored in the preferences under "RestoreBookmarkData").
+/// them (stored in the preferences under "RestoreBookmarkData"). Each file keeps a history of its latest
+/// backups ("BackupHistoryCount", 10 unless set), newest first in the list; an entry also carries the
+/// companion files the same write changes, so they are restored together.
 /// Backups run on the sync engine's worker thread while the list is shown and edited on the main thread,
 /// so every access to the list goes through a lock, and backups are serialised.
 class RestoreFileManager : public BackupService
 {
 public:
-    /// A manager over the given preferences and backup folder; loads the list now. engine: the engine
-    /// whose backups a preview switches off (none: nothing is switched).
+    /// A manager over the given preferences and backup folder; loads the list now.
     RestoreFileManager(quorvit::UserDefaults& defaults, const QString& backupFolder,
-                       quorvit::NotificationCenter& center, SyncController* engine = nullptr);
+                       quorvit::NotificationCenter& center);
     ~RestoreFileManager() override;
     RestoreFileManager(const RestoreFileManager&) = delete;
     RestoreFileManager& operator=(const RestoreFileManager&) = delete;
@@ -37,12 +40,15 @@ public:
 
     QString backupFolder() const { return m_backupFolder; }
 
-    /// Copies the handle's file into the backup folder and records it, replacing the previous backup of
-    /// that file. Returns true when the copy is complete or there was no file to copy; false when a copy
-    /// that should exist could not be made (the caller must then leave the file alone).
+    /// Copies the handle's file, and the companion files its adapter names, into the backup folder and
+    /// records them as the newest entry of that file; the oldest entries beyond the history are removed
+    /// once the new copies are complete. Returns true when the copies are complete, already exist (the
+    /// newest backup holds the same bytes) or there was no file to copy; false when a copy that should
+    /// exist could not be made (the caller must then leave the files alone).
     bool backupFileHandle(const BookmarkFileHandle& handle) override;
-    /// The same for a file and browser name.
-    bool backupFile(const QString& filePath, const QString& browserName);
+    /// The same for a file, its browser name and its companion files.
+    bool backupFile(const QString& filePath, const QString& browserName,
+                    const QStringList& companions = QStringList());
 
     /// Reads the stored list and drops entries whose backup is gone; converts an old backup folder
     /// instead when no list was ever stored.
@@ -53,26 +59,29 @@ public:
     /// A copy of the live list.
     QVariantList restoreFileArray() const;
     int entryCount() const;
-    /// Ticks or unticks the entry of that bookmark file; false when there is none.
-    bool setItemSelectedForPath(const QString& filePath, bool selected);
+    /// Ticks or unticks the entry with that backup file name; ticking it unticks the other backups of
+    /// the same bookmark file (one file is restored from one backup). False when there is no such entry.
+    bool setItemSelected(const QString& internalFileName, bool selected);
     /// Whether some entry is ticked.
     bool hasSelectedItems() const;
 
     /// Copies the entry's backup to the temporary folder (temporaryItemsDirectory()/Quorvit, under the
-    /// bookmark file's name) for viewing, and switches the engine's backups off. Returns the copy's path,
-    /// or an empty string when it could not be made.
+    /// bookmark file's name) for viewing. Returns the copy's path, or an empty string when it could not
+    /// be made.
     QString openBackupFileItem(const QVariantMap& entry);
 
-    /// Restores every ticked entry whose bookmark file still exists. Returns false for an empty list or
-    /// when some entry failed; the others are still attempted.
+    /// Restores every ticked entry. Returns false for an empty list or when some entry failed; the others
+    /// are still attempted.
     bool restoreSelectedFiles();
-    /// Replaces the entry's bookmark file by its backup, atomically, and re-applies the browser's file
-    /// attributes. Returns false, after an alert, when it failed; the bookmark file is then unchanged.
+    /// Backs up the files as they are now, then replaces the entry's bookmark file and companions by
+    /// their backups, each atomically, recreating a deleted file and its folder, and re-applies the
+    /// browser's file attributes. Returns false, after an alert, when it failed; when a backup could not
+    /// be read or the current files not backed up, nothing was changed.
     bool restoreDictEntry(const QVariantMap& entry);
     /// Re-applies the type and creator codes the entry's browser expects.
     static void postProcessRestoredDict(const QVariantMap& entry);
 
-    /// Deletes the entry of that bookmark file and its backup file.
+    /// Deletes every entry of that bookmark file and their backup files.
     void removeBackupDictWithPath(const QString& filePath);
 
     /// The name of a backup of a file with that name and date: "NAME.SECONDS.bkup", then "bkup1",
@@ -82,24 +91,26 @@ public:
     QString backupPathForEntry(const QVariantMap& entry) const;
 
 private:
-    enum class CopyResult { Done, NameTaken, Failed };
+    /// backupFile, never pruning the entry with the backup name keep (the one being restored).
+    bool backupFileKeeping(const QString& filePath, const QString& browserName, const QStringList& companions,
+                           const QString& keep);
     /// Moves or copies source into the backup folder under the first free numbered name. Answers the
     /// name used, or an empty string on failure.
     QString placeUnderBackupName(const QString& source, const QString& baseName, const QDateTime& date,
                                  bool move);
-    CopyResult copyIntoBackupFolder(const QString& source, const QString& name);
-    CopyResult moveIntoBackupFolder(const QString& source, const QString& name);
     bool ensureBackupFolder();
-    /// Takes the entry of the path out of the list, answering its backup file name (empty: none).
-    QString takeEntryWithPath(const QString& filePath);
-    void deleteBackupFile(const QString& name);
+    /// The backups a new one of the file would repeat: the newest entry of the path, when its copies
+    /// hold the same bytes as the file and companions now.
+    bool newestBackupMatches(const QString& filePath, const QStringList& companions) const;
+    /// Takes the entries the predicate accepts out of the list, answering their backup file names.
+    QStringList takeEntries(const std::function<bool(const QVariantMap& entry, int indexOfPath)>& drop);
+    void deleteBackupFiles(const QStringList& names);
+    int historyCount() const;
     void storeList(bool synchronize);
 
     quorvit::UserDefaults& m_defaults;
     QString m_backupFolder;
     quorvit::NotificationCenter& m_center;
-    SyncController* m_engine;
-    bool m_usesSharedEngine = false;
 
     mutable QMutex m_listMutex;
     QVariantList m_restoreFileArray;

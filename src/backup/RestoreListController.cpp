@@ -10,6 +10,7 @@
 
 #include <QDateTime>
 #include <QFileInfo>
+#include <QHash>
 #include <QLocale>
 
 RestoreListController::RestoreListController(RestoreFileManager& manager, const BookmarkFileManager* registry,
@@ -129,15 +130,28 @@ bool RestoreListController::setWillRestoreFile(int row)
 {
     if (!isValidRow(row))
         return false;
-    QVariantMap entry = m_entries.at(row).toMap();
+    const QVariantMap entry = m_entries.at(row).toMap();
     const bool selected = entry.value(RestoreKey::ItemSelected).toInt() != 1;
-    // By path, not by row: a backup may have reordered the manager's list since this table was built.
-    if (!m_manager.setItemSelectedForPath(entry.value(RestoreKey::FilePath).toString(), selected))
+    // By backup name, not by row: a backup may have reordered the manager's list since this table was
+    // built.
+    if (!m_manager.setItemSelected(entry.value(RestoreKey::InternalFileName).toString(), selected))
         return false;
-    entry.insert(RestoreKey::ItemSelected, selected ? 1 : 0);
-    m_entries[row] = entry;
-    const QModelIndex changed = index(row, InUseColumn);
-    Q_EMIT dataChanged(changed, changed, {Qt::CheckStateRole});
+    // Ticking one backup of a file unticks its others: take every row's tick from the manager.
+    QHash<QString, int> ticks;
+    for (const QVariant& value : m_manager.restoreFileArray()) {
+        const QVariantMap current = value.toMap();
+        ticks.insert(current.value(RestoreKey::InternalFileName).toString(),
+                     current.value(RestoreKey::ItemSelected).toInt());
+    }
+    for (QVariant& value : m_entries) {
+        QVariantMap shown = value.toMap();
+        shown.insert(RestoreKey::ItemSelected,
+                     ticks.value(shown.value(RestoreKey::InternalFileName).toString(), 0) == 1 ? 1 : 0);
+        value = shown;
+    }
+    if (!m_entries.isEmpty())
+        Q_EMIT dataChanged(index(0, InUseColumn), index(int(m_entries.size()) - 1, InUseColumn),
+                           {Qt::CheckStateRole});
     return true;
 }
 

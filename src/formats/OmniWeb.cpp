@@ -374,6 +374,19 @@ bool OmniWeb::writeBookmarks(const QVFolderPtr& tree, const QString& path) const
     return writeBookmarksToLocation(tree, path);
 }
 
+QStringList OmniWeb::companionFilesForWrite(const QString& path) const
+{
+    const QString folderPath = QFileInfo(path).absolutePath();
+    const QString favoritesPath = favoritesPathInFolder(folderPath);
+    if (samePath(path, favoritesPath) || !QFileInfo(favoritesPath).isFile())
+        return QStringList();
+    QStringList companions{favoritesPath};
+    const QString groupsPath = QDir(folderPath).filePath(kGroupsFileName);
+    if (QFileInfo(groupsPath).isFile())
+        companions.append(groupsPath);
+    return companions;
+}
+
 bool OmniWeb::addItemToBookmarks(QVariantMap& item)
 {
     // A folder line not followed by its own "<dl>" has no contents: close it again.

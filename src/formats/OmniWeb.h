@@ -35,6 +35,8 @@ public:
 
     bool readBookmarkFile() override;
     bool writeBookmarks(const QVFolderPtr& tree, const QString& path) const override;
+    /// Beside an OmniWeb 5 Favorites.html, the write also changes it and Groups.plist.
+    QStringList companionFilesForWrite(const QString& path) const override;
     bool addItemToBookmarks(QVariantMap& item) override;
     QString sharingID() const override { return QStringLiteral("OMNI"); }
     void clearBookmarkFile() override;

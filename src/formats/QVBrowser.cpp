@@ -100,6 +100,11 @@ bool QVBrowser::writeBookmarks(const QVFolderPtr&, const QString&) const
     return false;
 }
 
+QStringList QVBrowser::companionFilesForWrite(const QString&) const
+{
+    return QStringList();
+}
+
 bool QVBrowser::addItemToBookmarks(QVariantMap&)
 {
     logMissingOverride("addItemToBookmarks");

@@ -52,6 +52,9 @@ public:
     virtual bool readBookmarkFile();
     /// Writes the tree to the path in this adapter's format; returns true if the file was written.
     virtual bool writeBookmarks(const QVFolderPtr& tree, const QString& path) const;
+    /// The other files a write to the path changes besides the path itself (backed up and restored with
+    /// it); none unless the format keeps parts of its bookmarks beside the file.
+    virtual QStringList companionFilesForWrite(const QString& path) const;
     bool addItemToBookmarks(QVariantMap& item) override;
     virtual QString sharingID() const;
     virtual void clearBookmarkFile();

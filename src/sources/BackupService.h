@@ -10,8 +10,8 @@ public:
     /// Backs up the handle's file; returns true when a backup exists (or nothing needed one).
     virtual bool backupFileHandle(const BookmarkFileHandle& handle) = 0;
 
-    /// The service handles use (one that backs nothing up until another is installed).
+    /// The service handles use; until one is installed, every backup it is asked for fails.
     static BackupService& current();
-    /// Installs a service (not owned); null restores the one that does nothing.
+    /// Installs a service (not owned); null restores the one that refuses.
     static void setCurrent(BackupService* service);
 };

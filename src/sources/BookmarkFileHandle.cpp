@@ -132,6 +132,11 @@ void BookmarkFileHandle::setFilePath(const QString& path)
     postReloadFileList();
 }
 
+QStringList BookmarkFileHandle::companionFiles() const
+{
+    return m_browser ? m_browser->companionFilesForWrite(m_filePath) : QStringList();
+}
+
 bool BookmarkFileHandle::readBookmarkFile()
 {
     return m_browser && m_browser->readBookmarkFile();

@@ -64,6 +64,9 @@ public:
     /// Points the handle at another file and chooses a new adapter for it (with warning).
     virtual void setFilePath(const QString& path);
 
+    /// The other files a write of this handle changes (none without adapter).
+    QStringList companionFiles() const;
+
     /// The adapter's read; false without adapter.
     virtual bool readBookmarkFile();
     /// Backs the file up first when asked, then writes the tree in the adapter's format.

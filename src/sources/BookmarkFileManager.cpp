@@ -55,7 +55,10 @@ BookmarkFileManager::~BookmarkFileManager()
 {
     quorvit::NotificationCenter::defaultCenter().removeObserver(m_servicesObserver);
     setDefaultBrowserNameProvider(nullptr);
-    m_defaults.removeObjectForKey(SourceKey::NetscapePath);
+    // The one-time conversion of old backups still needs it to name the Netscape file; it has run once
+    // the restore list is stored.
+    if (m_defaults.hasStoredValue(QStringLiteral("RestoreBookmarkData")))
+        m_defaults.removeObjectForKey(SourceKey::NetscapePath);
     savePreferences();
 }
 

@@ -27,7 +27,7 @@ public:
     /// reads, such as a comparison from the command line).
     BookmarkFileManager(quorvit::UserDefaults& defaults, quorvit::Workspace& workspace,
                         bool savesPreferences = true);
-    /// Saves the preferences and drops the obsolete "netscapePath".
+    /// Saves the preferences and drops the obsolete "netscapePath" once old backups were converted.
     ~BookmarkFileManager();
     BookmarkFileManager(const BookmarkFileManager&) = delete;
     BookmarkFileManager& operator=(const BookmarkFileManager&) = delete;

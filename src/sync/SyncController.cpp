@@ -427,14 +427,30 @@ void SyncController::writeNewBookmarksThread(QVFolderPtr tree, QList<BookmarkFil
     QList<std::pair<BookmarkFileHandlePtr, bool>> results;
     QList<BookmarkFileHandlePtr> failed;
     const bool backup = m_writeBackup.load();
+    // A file named twice (the same handle, a symbolic link, two handles) is written once: a second
+    // write would back up the new content and replace the only backup of the old in the same run.
+    QHash<QString, bool> writtenFiles;
     for (const auto& handle : destinations) {
         if (m_syncStatus.load() == Cancelled)
             break;
+        const QFileInfo file(handle->filePath());
+        const QString identity =
+            file.canonicalFilePath().isEmpty() ? file.absoluteFilePath() : file.canonicalFilePath();
+        if (const auto earlier = writtenFiles.constFind(identity); earlier != writtenFiles.cend()) {
+            if (!std::any_of(results.cbegin(), results.cend(),
+                             [&](const auto& r) { return r.first == handle; }))
+                results.append({handle, earlier.value()});
+            if (!earlier.value() && !failed.contains(handle))
+                failed.append(handle);
+            progress.incrementProgressBarBy(1);
+            continue;
+        }
         progress.setStatus(QVLocalized(QStringLiteral("Synchronizing bookmarks...")) + QLatin1Char(' ') +
                            handle->browserName());
         // One destination that cannot be written is reported by its adapter; the others go on.
         const bool written = handle->writeNewBookmarks(tree, backup);
         results.append({handle, written});
+        writtenFiles.insert(identity, written);
         if (!written)
             failed.append(handle);
         progress.incrementProgressBarBy(1);

@@ -102,10 +102,19 @@ TEST_F(BackupCliTest, MigrateBacksUpTheDestinationAndRestoreBringsItBack)
     const Result text = run({QStringLiteral("backups")});
     EXPECT_TRUE(text.out.startsWith(QByteArray("1\tOpera\t" + to.toUtf8() + '\t'))) << text.out.toStdString();
 
+    const QByteArray migratedBytes = readBytes(to);
     const Result restored = run({QStringLiteral("restore"), QStringLiteral("1")});
     ASSERT_EQ(restored.exitCode, 0) << restored.err.toStdString();
     EXPECT_EQ(readBytes(to), operaBefore);
     EXPECT_TRUE(restored.out.contains(QByteArray("restored " + to.toUtf8())));
+
+    // The migrated state the restore replaced is now the newest of the file's backups, and restorable.
+    const QJsonArray history = backups();
+    ASSERT_EQ(history.size(), 2);
+    EXPECT_EQ(history.at(1).toObject().value(QStringLiteral("RestoreInternalFileName")),
+              entry.value(QStringLiteral("RestoreInternalFileName")));
+    ASSERT_EQ(run({QStringLiteral("restore"), QStringLiteral("1")}).exitCode, 0);
+    EXPECT_EQ(readBytes(to), migratedBytes);
 }
 
 TEST_F(BackupCliTest, RestoreByPathOnlyTouchesTheNamedFile)
@@ -127,11 +136,11 @@ TEST_F(BackupCliTest, RestoreByPathOnlyTouchesTheNamedFile)
     EXPECT_EQ(readBytes(first), readBytes(dataPath(QStringLiteral("opera/hotlist-lf.adr"))));
     EXPECT_EQ(readBytes(second), secondMigrated);
 
-    // A named entry whose bookmark file is gone cannot be restored, and says so.
-    QFile::remove(second);
+    // A deleted bookmark file comes back, with its folder.
+    ASSERT_TRUE(QDir(home(QStringLiteral("b"))).removeRecursively());
     const Result gone = run({QStringLiteral("restore"), second});
-    EXPECT_EQ(gone.exitCode, 1);
-    EXPECT_FALSE(QFileInfo::exists(second));
+    EXPECT_EQ(gone.exitCode, 0) << gone.err.toStdString();
+    EXPECT_EQ(readBytes(second), readBytes(dataPath(QStringLiteral("opera/hotlist-cr.adr"))));
 }
 
 struct UsageCase

@@ -50,9 +50,9 @@ protected:
         return path;
     }
 
-    std::unique_ptr<RestoreFileManager> manager(SyncController* engine = nullptr)
+    std::unique_ptr<RestoreFileManager> manager()
     {
-        return std::make_unique<RestoreFileManager>(*m_defaults, backupFolder(), m_center, engine);
+        return std::make_unique<RestoreFileManager>(*m_defaults, backupFolder(), m_center);
     }
 
     /// Every name in the backup folder, hidden ones too, sorted.

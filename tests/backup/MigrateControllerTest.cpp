@@ -4,6 +4,7 @@
 #include "formats/AdapterRegistry.h"
 #include "model/BookmarkEnumerator.h"
 #include "platform/Workspace.h"
+#include "sources/BookmarkFileHandle.h"
 #include "sources/BookmarkFileManager.h"
 #include "sync/SyncController.h"
 
@@ -217,6 +218,66 @@ TEST_F(MigrateControllerTest, UnreadableSourceEndsTheMigrationQuietly)
     // The engine reported the unreadable file; nothing else is said.
     ASSERT_EQ(m_alerts.alerts().size(), 1);
     EXPECT_EQ(m_alerts.alerts()[0].title, QStringLiteral("An error occurred reading the Safari bookmarks."));
+}
+
+/// The engine's write run and the registry, as they meet the backups.
+using EngineBackupTest = MigrateControllerTest;
+
+TEST_F(EngineBackupTest, AFileNamedTwiceIsWrittenAndBackedUpOnce)
+{
+    install(kOpera, QStringLiteral("opera/hotlist-lf.adr"));
+    const QByteArray before = readBytes(home(kOpera));
+    QDir().mkpath(home(QStringLiteral("link")));
+    ASSERT_TRUE(QFile::link(home(kOpera), home(QStringLiteral("link/Bookmarks"))));
+    const auto handle = BookmarkFileHandle::initWithPath(home(kOpera));
+    const auto viaLink = BookmarkFileHandle::initWithPath(home(QStringLiteral("link/Bookmarks")));
+    ASSERT_TRUE(handle && viaLink);
+    auto backups = manager();
+    BackupService::setCurrent(backups.get());
+
+    struct Done : SyncControllerDelegate
+    {
+        void syncControllerDidCompleteSync(SyncController&, int result) override { status = result; }
+        int status = -1;
+    } done;
+    auto tree = testsupport::newRoot();
+    testsupport::add(tree, QStringLiteral("New"), QStringLiteral("http://new.example/"));
+    m_engine.setDelegate(&done);
+    m_engine.beginSyncingBookmarks(tree, {handle, handle, viaLink});
+    QElapsedTimer timer;
+    timer.start();
+    while (done.status < 0 && timer.elapsed() < 30000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    ASSERT_EQ(done.status, 0);
+
+    // One backup, of the content before the run; every handle learns the outcome once.
+    const QVariantList list = backups->restoreFileArray();
+    ASSERT_EQ(list.size(), 1);
+    EXPECT_EQ(readBytes(backups->backupPathForEntry(list.value(0).toMap())), before);
+    EXPECT_NE(readBytes(home(kOpera)), before);
+    const auto& results = m_engine.lastWriteResults();
+    ASSERT_EQ(results.size(), 2);
+    EXPECT_TRUE(results[0].second && results[1].second);
+    EXPECT_EQ(results[1].first, viaLink);
+}
+
+TEST_F(EngineBackupTest, RegistryKeepsTheNetscapePathUntilOldBackupsAreConverted)
+{
+    const QString netscape = home(QStringLiteral("nav/bookmarks.html"));
+    m_defaults->setObject(netscape, QStringLiteral("netscapePath"));
+    writeBytes(backupFolder() + QStringLiteral("/bookmarks.html"), "old backup");
+    // An earlier run (a `browsers` listing) that never loaded the backups.
+    startRegistry();
+    m_controller.reset();
+    m_registry.reset();
+    auto restore = manager();
+    ASSERT_EQ(restore->entryCount(), 1);
+    EXPECT_EQ(restore->restoreFileArray().value(0).toMap().value(RestoreKey::FilePath).toString(), netscape);
+    // Converted: now the obsolete preference goes.
+    startRegistry();
+    m_controller.reset();
+    m_registry.reset();
+    EXPECT_FALSE(m_defaults->hasStoredValue(QStringLiteral("netscapePath")));
 }
 
 } // namespace

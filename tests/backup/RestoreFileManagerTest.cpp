@@ -68,18 +68,41 @@ TEST_F(RestoreFileManagerTest, SameNameAndSecondGetNumberedNames)
     EXPECT_EQ(readBytes(backupFolder() + QStringLiteral("/bookmarks.html.1200000000.bkup1")), "second");
 }
 
-TEST_F(RestoreFileManagerTest, BackingUpTwiceKeepsOnlyTheNewerCopy)
+TEST_F(RestoreFileManagerTest, HistoryKeepsTheNewestBackupsOfEachFileAndAnyIsRestorable)
 {
-    const QString file = bookmarkFile(QStringLiteral("Favorites.html"), "old", 1100000000);
+    m_defaults->setObject(3, RestoreKey::BackupHistoryCount);
+    const QString file = bookmarkFile(QStringLiteral("Favorites.html"), "v1", 1100000001);
+    const QString other = bookmarkFile(QStringLiteral("Hotlist.html"), "icab", 1000);
     auto restore = manager();
-    ASSERT_TRUE(restore->backupFile(file, QStringLiteral("Internet Explorer")));
-    writeBytes(file, "new");
-    setModified(file, 1100000500);
-    ASSERT_TRUE(restore->backupFile(file, QStringLiteral("Internet Explorer")));
-    EXPECT_EQ(backupFolderNames(), QStringList{QStringLiteral("Favorites.html.1100000500.bkup")});
-    EXPECT_EQ(readBytes(backupFolder() + QStringLiteral("/Favorites.html.1100000500.bkup")), "new");
-    EXPECT_EQ(restore->entryCount(), 1);
-    EXPECT_EQ(storedList().size(), 1);
+    ASSERT_TRUE(restore->backupFile(other, QStringLiteral("iCab")));
+    for (int version = 1; version <= 5; ++version) {
+        writeBytes(file, "v" + QByteArray::number(version));
+        setModified(file, 1100000000 + version);
+        ASSERT_TRUE(restore->backupFile(file, QStringLiteral("Internet Explorer")));
+        // Nothing changed since the last backup: no copy that would push an older state out.
+        ASSERT_TRUE(restore->backupFile(file, QStringLiteral("Internet Explorer")));
+    }
+    auto contents = [&](const QVariantList& list) {
+        QList<QByteArray> result;
+        for (const QVariant& value : list)
+            result.append(readBytes(restore->backupPathForEntry(value.toMap())));
+        return result;
+    };
+    EXPECT_EQ(contents(restore->restoreFileArray()), (QList<QByteArray>{"v5", "v4", "v3", "icab"}));
+    EXPECT_EQ(backupFolderNames().size(), 4);
+    EXPECT_EQ(storedList().size(), 4);
+
+    // The oldest goes only once its successor is complete: a failed copy keeps all three.
+    writeBytes(file, "v6");
+    quorvit::setAtomicWriteFailureAfterBytes(1);
+    EXPECT_FALSE(restore->backupFile(file, QStringLiteral("Internet Explorer")));
+    quorvit::setAtomicWriteFailureAfterBytes(-1);
+    EXPECT_EQ(contents(restore->restoreFileArray()), (QList<QByteArray>{"v5", "v4", "v3", "icab"}));
+
+    // The oldest kept backup is restorable, and the state it replaces becomes the newest backup.
+    ASSERT_TRUE(restore->restoreDictEntry(restore->restoreFileArray().value(2).toMap()));
+    EXPECT_EQ(readBytes(file), "v3");
+    EXPECT_EQ(contents(restore->restoreFileArray()).value(0), "v6");
 }
 
 TEST_F(RestoreFileManagerTest, SameDateTwiceNeverDeletesTheNewCopy)
@@ -184,6 +207,54 @@ TEST_F(RestoreFileManagerTest, HandleWritesAfterAGoodBackupOfTheOldFile)
     ASSERT_TRUE(handle->writeNewBookmarks(empty, true));
     EXPECT_NE(readBytes(file), original);
     EXPECT_EQ(readBytes(backupFolder() + QStringLiteral("/bookmarks.html.1250000000.bkup")), original);
+}
+
+TEST_F(RestoreFileManagerTest, WithoutABackupServiceOnlyUnprotectedWritesGoAhead)
+{
+    const QString file =
+        bookmarkFile(QStringLiteral("bookmarks.html"),
+                     readBytes(dataPath(QStringLiteral("netscape/chromium-export.html"))), 1000);
+    const QByteArray original = readBytes(file);
+    auto handle = BookmarkFileHandle::initWithPath(file);
+    ASSERT_TRUE(handle && handle->readBookmarkFile());
+    auto tree = testsupport::newRoot();
+    EXPECT_FALSE(handle->writeNewBookmarks(tree, true));
+    EXPECT_EQ(readBytes(file), original);
+    // Asked for explicitly, as with --no-backup.
+    EXPECT_TRUE(handle->writeNewBookmarks(tree, false));
+    EXPECT_NE(readBytes(file), original);
+}
+
+TEST_F(RestoreFileManagerTest, CompanionFilesAWriteChangesAreBackedUpAndRestoredWithIt)
+{
+    const QString folder = home(QStringLiteral("Library/Application Support/OmniWeb 5"));
+    QMap<QString, QByteArray> originals;
+    for (const char* name : {"Bookmarks.html", "Favorites.html", "Groups.plist"}) {
+        const QString path = folder + QLatin1Char('/') + QLatin1String(name);
+        writeBytes(path, readBytes(dataPath(QStringLiteral("omniweb/OmniWeb 5/") + QLatin1String(name))));
+        originals.insert(path, readBytes(path));
+    }
+    auto handle = BookmarkFileHandle::initWithPath(folder + QStringLiteral("/Bookmarks.html"));
+    ASSERT_TRUE(handle);
+    auto restore = manager();
+    ScopedBackupService service(restore.get());
+    // A toolbar and a top-level folder: the write changes all three files.
+    auto tree = testsupport::newRoot();
+    testsupport::add(testsupport::addFolder(tree, QStringLiteral("Toolbar"), QVFolder::ToolbarFolder),
+                     QStringLiteral("On the bar"), QStringLiteral("http://bar.example/"));
+    testsupport::addFolder(tree, QStringLiteral("New group"));
+    ASSERT_TRUE(handle->writeNewBookmarks(tree, true));
+    for (auto it = originals.cbegin(); it != originals.cend(); ++it)
+        ASSERT_NE(readBytes(it.key()), it.value()) << it.key().toStdString();
+
+    ASSERT_EQ(restore->entryCount(), 1);
+    ASSERT_TRUE(restore->restoreDictEntry(restore->restoreFileArray().value(0).toMap()));
+    for (auto it = originals.cbegin(); it != originals.cend(); ++it)
+        EXPECT_EQ(readBytes(it.key()), it.value()) << it.key().toStdString();
+    // The companions' copies survive a new start of the program.
+    auto reloaded = manager();
+    EXPECT_EQ(reloaded->restoreFileArray().value(0).toMap().value(RestoreKey::CompanionFiles).toList().size(),
+              2);
 }
 
 TEST_F(RestoreFileManagerTest, NoFileToBackUpIsNotAFailure)
@@ -323,7 +394,7 @@ protected:
     {
         m_safari = bookmarkFile(QStringLiteral("Bookmarks.plist"), "safari backup", 1000);
         m_opera = bookmarkFile(QStringLiteral("Bookmarks"), "opera backup", 1000);
-        m_icab = bookmarkFile(QStringLiteral("Hotlist.html"), "icab backup", 1000);
+        m_icab = bookmarkFile(QStringLiteral("iCab Preferences/Hotlist.html"), "icab backup", 1000);
         m_restore = manager();
         ASSERT_TRUE(m_restore->backupFile(m_safari, QStringLiteral("Safari")));
         ASSERT_TRUE(m_restore->backupFile(m_opera, QStringLiteral("Opera")));
@@ -338,19 +409,20 @@ protected:
     std::unique_ptr<RestoreFileManager> m_restore;
 };
 
-TEST_F(RestoreTest, RestoresTickedEntriesOnlyAndSkipsVanishedFiles)
+TEST_F(RestoreTest, RestoresTickedEntriesOnlyAndRecreatesDeletedFiles)
 {
-    m_restore->setItemSelectedForPath(m_safari, true);
-    m_restore->setItemSelectedForPath(m_icab, true);
-    QFile::remove(m_icab);
+    m_restore->setItemSelected(entry(m_safari).value(RestoreKey::InternalFileName).toString(), true);
+    m_restore->setItemSelected(entry(m_icab).value(RestoreKey::InternalFileName).toString(), true);
+    ASSERT_TRUE(QDir(home(QStringLiteral("iCab Preferences"))).removeRecursively());
     EXPECT_TRUE(m_restore->restoreSelectedFiles());
     EXPECT_EQ(readBytes(m_safari), "safari backup");
     EXPECT_EQ(readBytes(m_opera), "changed since");
-    EXPECT_FALSE(QFileInfo::exists(m_icab));
+    EXPECT_EQ(readBytes(m_icab), "icab backup");
     EXPECT_TRUE(m_alerts.alerts().isEmpty());
-    // Ticks and entries stay as they were.
-    EXPECT_EQ(entry(m_safari).value(RestoreKey::ItemSelected).toInt(), 1);
-    EXPECT_EQ(m_restore->entryCount(), 3);
+    // Ticks and entries stay; what Safari's file held before is kept as its newest backup.
+    EXPECT_EQ(m_restore->entryCount(), 4);
+    EXPECT_EQ(readBytes(m_restore->backupPathForEntry(entry(m_safari))), "changed since");
+    EXPECT_EQ(m_restore->restoreFileArray().value(1).toMap().value(RestoreKey::ItemSelected).toInt(), 1);
 }
 
 TEST_F(RestoreTest, EmptyListRestoresNothing)
@@ -362,8 +434,8 @@ TEST_F(RestoreTest, EmptyListRestoresNothing)
 
 TEST_F(RestoreTest, FailedRestoreLeavesTheBookmarkFileIntactAndGoesOn)
 {
-    m_restore->setItemSelectedForPath(m_safari, true);
-    m_restore->setItemSelectedForPath(m_opera, true);
+    m_restore->setItemSelected(entry(m_safari).value(RestoreKey::InternalFileName).toString(), true);
+    m_restore->setItemSelected(entry(m_opera).value(RestoreKey::InternalFileName).toString(), true);
     // Opera's backup has vanished; Safari's write is cut short.
     QFile::remove(m_restore->backupPathForEntry(entry(m_opera)));
     quorvit::setAtomicWriteFailureAfterBytes(3);
@@ -371,10 +443,15 @@ TEST_F(RestoreTest, FailedRestoreLeavesTheBookmarkFileIntactAndGoesOn)
     quorvit::setAtomicWriteFailureAfterBytes(-1);
     EXPECT_EQ(readBytes(m_safari), "changed since");
     EXPECT_EQ(readBytes(m_opera), "changed since");
-    const auto alerts = m_alerts.alerts();
+    QList<quorvit::AlertRequest> alerts;
+    for (const auto& alert : m_alerts.alerts()) {
+        if (alert.title.endsWith(QStringLiteral("could not be restored.")))
+            alerts.append(alert);
+    }
     ASSERT_EQ(alerts.size(), 2);
-    EXPECT_EQ(alerts[0].title, QStringLiteral("The Safari bookmarks could not be restored."));
-    EXPECT_EQ(alerts[1].title, QStringLiteral("The Opera bookmarks could not be restored."));
+    // Newest first: Opera was backed up after Safari.
+    EXPECT_EQ(alerts[0].title, QStringLiteral("The Opera bookmarks could not be restored."));
+    EXPECT_EQ(alerts[1].title, QStringLiteral("The Safari bookmarks could not be restored."));
     EXPECT_TRUE(alerts[1].message.isEmpty());
 }
 
@@ -389,23 +466,16 @@ TEST_F(RestoreTest, RestoreFollowsASymbolicLinkInsteadOfReplacingIt)
     EXPECT_EQ(readBytes(target), "safari backup");
 }
 
-TEST_F(RestoreTest, PreviewCopiesToTheTemporaryFolderAndSwitchesEngineBackupsOff)
+TEST_F(RestoreTest, PreviewCopiesToTheTemporaryFolderAndLaterWritesAreStillBackedUp)
 {
     SyncController engine(*m_defaults);
-    auto restore = manager(&engine);
-    const QString shown = restore->openBackupFileItem(entry(m_opera));
+    const QString shown = m_restore->openBackupFileItem(entry(m_opera));
     EXPECT_EQ(shown, quorvit::temporaryItemsDirectory() + QStringLiteral("/Quorvit/Bookmarks"));
     EXPECT_EQ(readBytes(shown), "opera backup");
-    EXPECT_FALSE(engine.writeBackupWhenUpdating());
-}
-
-TEST_F(RestoreTest, FailedPreviewLeavesEngineBackupsOn)
-{
-    SyncController engine(*m_defaults);
-    auto restore = manager(&engine);
-    QFile::remove(restore->backupPathForEntry(entry(m_opera)));
-    EXPECT_TRUE(restore->openBackupFileItem(entry(m_opera)).isEmpty());
     EXPECT_TRUE(engine.writeBackupWhenUpdating());
+
+    QFile::remove(m_restore->backupPathForEntry(entry(m_opera)));
+    EXPECT_TRUE(m_restore->openBackupFileItem(entry(m_opera)).isEmpty());
     EXPECT_TRUE(m_alerts.alerts().isEmpty());
 }
 
@@ -457,7 +527,8 @@ TEST_F(RestoreFileManagerTest, ConcurrentBackupsKeepOneEntryPerFile)
         for (int round = 0; round < 20; ++round) {
             if (!restore->backupFile(files.at(round % files.size()), QStringLiteral("Netscape")))
                 ++failures;
-            restore->setItemSelectedForPath(files.at(round % files.size()), round % 2 == 0);
+            const QVariantMap entry = entryFor(restore->restoreFileArray(), files.at(round % files.size()));
+            restore->setItemSelected(entry.value(RestoreKey::InternalFileName).toString(), round % 2 == 0);
             restore->restoreFileArray();
         }
     };

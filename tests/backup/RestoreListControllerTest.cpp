@@ -10,6 +10,7 @@
 #include <thread>
 
 using namespace backuptest;
+using testsupport::writeBytes;
 
 namespace {
 
@@ -21,8 +22,9 @@ protected:
         m_safari = bookmarkFile(QStringLiteral("Bookmarks.plist"), "s", 1000);
         m_opera = bookmarkFile(QStringLiteral("Opera/Bookmarks"), "o", 2000);
         m_restore = manager();
-        ASSERT_TRUE(m_restore->backupFile(m_safari, QStringLiteral("Safari")));
+        // Newest first: Safari's row comes before Opera's.
         ASSERT_TRUE(m_restore->backupFile(m_opera, QStringLiteral("Opera")));
+        ASSERT_TRUE(m_restore->backupFile(m_safari, QStringLiteral("Safari")));
     }
 
     QString m_safari, m_opera;
@@ -58,14 +60,24 @@ TEST_F(RestoreListControllerTest, TickingEnablesRestoreAndReachesTheManager)
     EXPECT_FALSE(table.isRestoreEnabled());
 }
 
-TEST_F(RestoreListControllerTest, TickFollowsTheFileWhenTheListWasReordered)
+TEST_F(RestoreListControllerTest, TickFollowsTheBackupAndIsTheOnlyOneOfItsFile)
 {
     RestoreListController table(*m_restore, nullptr, quorvit::NotificationCenter::defaultCenter());
-    // A backup of the first file moves its entry to the end, unseen by this table (another centre).
+    // A newer backup of Safari goes first in the list, unseen by this table (another centre).
+    writeBytes(m_safari, "s2");
     ASSERT_TRUE(m_restore->backupFile(m_safari, QStringLiteral("Safari")));
     ASSERT_TRUE(table.setWillRestoreFile(0));
-    EXPECT_EQ(entryFor(m_restore->restoreFileArray(), m_safari).value(RestoreKey::ItemSelected).toInt(), 1);
-    EXPECT_EQ(entryFor(m_restore->restoreFileArray(), m_opera).value(RestoreKey::ItemSelected).toInt(), 0);
+    auto ticks = [&] {
+        QList<int> result;
+        for (const QVariant& value : m_restore->restoreFileArray())
+            result.append(value.toMap().value(RestoreKey::ItemSelected).toInt());
+        return result;
+    };
+    EXPECT_EQ(ticks(), (QList<int>{0, 1, 0}));
+    // Ticking the newer backup of the same file unticks the older one.
+    ASSERT_TRUE(m_restore->setItemSelected(
+        m_restore->restoreFileArray().value(0).toMap().value(RestoreKey::InternalFileName).toString(), true));
+    EXPECT_EQ(ticks(), (QList<int>{1, 0, 0}));
 }
 
 TEST_F(RestoreListControllerTest, SelectionLabelsAndRowsOutsideTheList)
@@ -96,7 +108,7 @@ TEST_F(RestoreListControllerTest, BackupOnAWorkerThreadReloadsTheTableOnItsOwnTh
     while (table.rowCount() != 3 && timer.elapsed() < 5000)
         QCoreApplication::processEvents();
     EXPECT_EQ(table.rowCount(), 3);
-    EXPECT_EQ(table.data(table.index(2, 0)).toString(), QStringLiteral("Internet Explorer"));
+    EXPECT_EQ(table.data(table.index(0, 0)).toString(), QStringLiteral("Internet Explorer"));
 }
 
 TEST_F(RestoreListControllerTest, TableDestroyedBeforeAQueuedReloadIsSafe)
