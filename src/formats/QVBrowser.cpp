@@ -68,14 +68,16 @@ void QVBrowser::displayReadErrorWithName(const QString& browserName)
 }
 
 void QVBrowser::displayVersionWarningWithName(const QString& browserName, const QString& supportedVersion,
-                                              const QString& address)
+                                              const QString& address, bool olderFile)
 {
     const QString download = quorvit::StringTable::table().contains(QStringLiteral("DownloadButtonLabel"))
                                  ? QVLocalized(QStringLiteral("DownloadButtonLabel"))
                                  : QString();
     const int answer = QVStandardAlert::showInputNeededAlert(
         QVLocalized(QStringLiteral("UnsupportedFileVersionTitle"), {browserName}),
-        QVLocalized(QStringLiteral("UnsupportedFileVersionMessage"), {browserName, supportedVersion}),
+        QVLocalized(olderFile ? QStringLiteral("UnsupportedOlderFileVersionMessage")
+                              : QStringLiteral("UnsupportedFileVersionMessage"),
+                    {browserName, supportedVersion}),
         QString(), download, QString());
     if (answer == 0 && !address.isEmpty())
         QProcess::startDetached(QStringLiteral("xdg-open"), {address});

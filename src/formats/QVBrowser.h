@@ -36,8 +36,9 @@ public:
     // The three shared alerts.
     static void displayWriteErrorWithName(const QString& browserName);
     static void displayReadErrorWithName(const QString& browserName);
+    /// `olderFile`: the file predates the supported version rather than postdating it.
     static void displayVersionWarningWithName(const QString& browserName, const QString& supportedVersion,
-                                              const QString& address);
+                                              const QString& address, bool olderFile = false);
 
     const QString& browserName() const { return m_browserName; }
     const QString& bookmarkPath() const { return m_bookmarkPath; }
