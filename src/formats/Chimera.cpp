@@ -25,32 +25,6 @@ QVariantMap caminoFolder(const QString& title, int folderType)
                        {kUUID, XMLConverter::newUUID()}};
 }
 
-void renewUUIDs(QVariantMap& node, int depth)
-{
-    if (node.contains(kUUID))
-        node.insert(kUUID, XMLConverter::newUUID());
-    if (depth >= QVBrowser::kMaxFolderDepth || node.value(kChildren).typeId() != QMetaType::QVariantList)
-        return;
-    QVariantList children = node.value(kChildren).toList();
-    for (QVariant& child : children) {
-        if (child.typeId() != QMetaType::QVariantMap)
-            continue;
-        QVariantMap map = child.toMap();
-        renewUUIDs(map, depth + 1);
-        child = map;
-    }
-    node.insert(kChildren, children);
-}
-
-/// A copy of a lifted folder for a second place in the file: an ordinary folder with fresh UUIDs, so
-/// that no UUID stands twice in one file.
-QVariantMap placedCopy(QVariantMap folder, const QString& title)
-{
-    folder.insert(kFolderType, 0);
-    folder.insert(kTitle, title);
-    renewUUIDs(folder, 0);
-    return folder;
-}
 } // namespace
 
 Chimera::Chimera(const QString& path) : QVBrowser(path)
@@ -97,30 +71,17 @@ QVariantMap Chimera::fileDictionary(const QVFolder& tree, XMLConverter& converte
 {
     QVariantMap root = caminoFolder(QStringLiteral("Bookmarks"), 2);
     const QString menuTitle = QVLocalized(QStringLiteral("Bookmark Menu"));
+    // As in Safari: the tree's menu folder is Camino's menu, and the nested layout (another browser is
+    // the base) puts the other top-level items inside it. The toolbar stands once, as the bar.
     QVariantList top;
-    if (defaultBrowserWantsFlatLayout()) {
-        converter.writeFolderToCaminoArray(tree, top);
-        QVariantMap menu =
-            converter.bookmarksMenu() ? *converter.bookmarksMenu() : caminoFolder(menuTitle, 0);
-        menu.insert(kTitle, menuTitle);
-        top.prepend(menu);
-    } else {
-        // Another browser is the base: its bookmarks go into Camino's menu, led by copies of the tree's
-        // toolbar and menu folders (the latter would otherwise be lost).
-        QVariantMap menu = caminoFolder(menuTitle, 0);
-        QVariantList menuChildren;
-        converter.writeFolderToCaminoArray(tree, menuChildren);
-        if (converter.bookmarksMenu())
-            menuChildren.prepend(
-                placedCopy(*converter.bookmarksMenu(),
-                           QString(QVLocalized(QStringLiteral("Bookmarks Menu")) + QLatin1String(" 2"))));
-        if (converter.bookmarksBar()) {
-            menuChildren.prepend(
-                placedCopy(*converter.bookmarksBar(), converter.bookmarksBar()->value(kTitle).toString()));
-        }
-        menu.insert(kChildren, menuChildren);
-        top.append(menu);
+    converter.writeFolderToCaminoArray(tree, top);
+    QVariantMap menu = converter.bookmarksMenu() ? *converter.bookmarksMenu() : caminoFolder(menuTitle, 0);
+    menu.insert(kTitle, menuTitle);
+    if (!defaultBrowserWantsFlatLayout()) {
+        menu.insert(kChildren, menu.value(kChildren).toList() + top);
+        top.clear();
     }
+    top.prepend(menu);
     top.prepend(converter.bookmarksBar() ? *converter.bookmarksBar()
                                          : caminoFolder(QStringLiteral("Bookmark Bar"), 4));
     root.insert(kChildren, top);

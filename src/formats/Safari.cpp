@@ -87,24 +87,18 @@ QVariantMap Safari::fileDictionary(const QVFolder& tree, XMLConverter& converter
                      {QStringLiteral("WebBookmarkUUID"), XMLConverter::newUUID()},
                      {QStringLiteral("WebBookmarkFileVersion"), version.isValid() ? version : QVariant(1)}};
 
-    QVariantList rest; // what follows the toolbar and the proxies
-    if (defaultBrowserWantsFlatLayout()) {
-        converter.writeFolderToSafariArray(tree, rest);
-        rest.prepend(converter.bookmarksMenu() ? *converter.bookmarksMenu()
-                                               : emptyList(QStringLiteral("BookmarksMenu")));
-    } else {
-        // Another browser is the base: its bookmarks go into Safari's menu, the tree's own menu folder first.
-        QVariantMap menu = emptyList(QStringLiteral("BookmarksMenu"));
-        QVariantList menuChildren;
-        converter.writeFolderToSafariArray(tree, menuChildren);
-        if (converter.bookmarksMenu()) {
-            QVariantMap copy = *converter.bookmarksMenu();
-            copy.insert(kTitle, QString(QVLocalized(QStringLiteral("Bookmarks Menu")) + QLatin1String(" 2")));
-            menuChildren.prepend(copy);
-        }
-        menu.insert(kChildren, menuChildren);
-        rest.append(menu);
+    // The tree's own menu folder is Safari's menu. The flat layout puts the other top-level items after
+    // it; the nested one (another browser is the base) puts them inside it, so that they show in the menu.
+    // Either way a file read back and written again comes out the same, with nothing doubled.
+    QVariantList rest;
+    converter.writeFolderToSafariArray(tree, rest);
+    QVariantMap menu =
+        converter.bookmarksMenu() ? *converter.bookmarksMenu() : emptyList(QStringLiteral("BookmarksMenu"));
+    if (!defaultBrowserWantsFlatLayout()) {
+        menu.insert(kChildren, menu.value(kChildren).toList() + rest);
+        rest.clear();
     }
+    rest.prepend(menu);
 
     QVariantList top;
     top.append(converter.bookmarksBar() ? *converter.bookmarksBar()
