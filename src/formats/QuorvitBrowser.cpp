@@ -14,6 +14,15 @@
 namespace {
 const QLatin1String kQvflExtension("qvfl");
 const QLatin1String kQuorvitExtension("quorvit");
+
+/// The older HTML form: its second line is the Netscape DOCTYPE. Anything else is the property list,
+/// whatever the extension says (the writer writes the property list to ".qvfl" paths too).
+bool isHtmlForm(const QString& path)
+{
+    const auto lines = Explorer::getFileLines(path);
+    return lines && lines->size() >= 2 &&
+           lines->at(1) == QLatin1String("<!DOCTYPE NETSCAPE-Bookmark-file-1>");
+}
 } // namespace
 
 QuorvitBrowser::QuorvitBrowser(const QString& path) : Explorer(path)
@@ -51,14 +60,15 @@ bool QuorvitBrowser::isValidFile(const QString& path)
         return true;
     if (extension != kQvflExtension)
         return false;
-    const auto lines = getFileLines(path);
-    return lines && lines->size() >= 2 &&
-           lines->at(1) == QLatin1String("<!DOCTYPE NETSCAPE-Bookmark-file-1>");
+    if (isHtmlForm(path))
+        return true;
+    const auto root = PlistFile::loadDictionary(path);
+    return root && root->value(QStringLiteral("ItemType")) == QVariant(QStringLiteral("TypeFolder"));
 }
 
 bool QuorvitBrowser::readBookmarkFile()
 {
-    if (QFileInfo(m_bookmarkPath).suffix() == kQvflExtension)
+    if (isHtmlForm(m_bookmarkPath))
         return readFavorites(qvflDataMarkers());
     return readPropertyListFile();
 }
