@@ -95,13 +95,18 @@ bool Chimera::writeBookmarksToLocation(const QVFolderPtr& tree, const QString& p
 
 bool Chimera::writeXMLBookmarksToLocation(const QVFolderPtr& tree, const QString& path)
 {
+    // Refused before the file is built: a property list of a tree that deep is large and slow to make.
+    if (tree && !isWithinFolderDepth(*tree, path, defaultBrowserWantsFlatLayout() ? 0 : 1))
+        return false;
     std::optional<QByteArray> data;
     if (tree) {
         XMLConverter converter(path, nullptr);
         data = quorvit::plist::toXml(fileDictionary(*tree, converter));
     }
-    return commitFile(path, data, QStringLiteral("File data is nil in writeBookmarks for Camino"),
-                      QVLocalized(QStringLiteral("Navigator")), &Chimera::setFileAttributesAtPath);
+    // The nested layout puts the tree inside the menu folder: one level more in the file.
+    return commitFile(tree, path, data, QStringLiteral("File data is nil in writeBookmarks for Camino"),
+                      QVLocalized(QStringLiteral("Navigator")), &Chimera::setFileAttributesAtPath,
+                      defaultBrowserWantsFlatLayout() ? 0 : 1);
 }
 
 bool Chimera::writeBookmarks(const QVFolderPtr& tree, const QString& path) const

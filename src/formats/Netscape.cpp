@@ -246,7 +246,8 @@ void Netscape::convertStringsToNSDates(QVariantMap& item)
         const double seconds = item.value(key).toString().trimmed().toDouble(&ok);
         // Beyond year 9999 the date is nonsense anyway; keep it out of QDateTime's undefined range.
         // Dates are kept to the millisecond, so one that rounds to 0 would not read back: no date.
-        const qint64 msecs = ok && seconds > 0 && seconds < 253402300800.0 ? qint64(seconds * 1000.0 + 0.5) : 0;
+        const qint64 msecs =
+            ok && seconds > 0 && seconds < 253402300800.0 ? qint64(seconds * 1000.0 + 0.5) : 0;
         if (msecs > 0)
             item.insert(key, QDateTime::fromMSecsSinceEpoch(msecs, QTimeZone::utc()));
         else
@@ -286,7 +287,7 @@ bool Netscape::writeBookmarksToLocation(const QVFolderPtr& tree, const QString& 
     std::optional<QByteArray> data;
     if (tree)
         data = fileText(*tree).toUtf8();
-    return commitFile(path, data, QStringLiteral("File data is nil in writeBookmarks for Netscape"),
+    return commitFile(tree, path, data, QStringLiteral("File data is nil in writeBookmarks for Netscape"),
                       QVLocalized(QStringLiteral("Netscape")), &Netscape::setFileAttributesAtPath);
 }
 

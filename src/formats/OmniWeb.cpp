@@ -588,6 +588,9 @@ QString OmniWeb::fileText(const QVFolder& tree, int rootID)
 bool OmniWeb::writeBookmarksToLocation(const QVFolderPtr& tree, const QString& path)
 {
     QMutexLocker lock(&writerMutex());
+    // Checked on the whole tree, before the toolbar is lifted out of it or anything is written.
+    if (tree && !isWithinFolderDepth(*tree, path))
+        return false;
     const QString folderPath = QFileInfo(path).absolutePath();
     const QString favoritesPath = favoritesPathInFolder(folderPath);
     s_idCounter = kFirstCounter;
@@ -641,7 +644,7 @@ bool OmniWeb::writeBookmarksToLocation(const QVFolderPtr& tree, const QString& p
             data = text.toUtf8();
     }
     const bool written =
-        commitFile(path, data, QStringLiteral("File data is nil in writeBookmarks for OmniWeb"),
+        commitFile(tree, path, data, QStringLiteral("File data is nil in writeBookmarks for OmniWeb"),
                    QVLocalized(QStringLiteral("OmniWeb")), &OmniWeb::setFileAttributesAtPath);
     if (data) {
         // The groups name identifiers of the file just written; beside an old file they would point nowhere.

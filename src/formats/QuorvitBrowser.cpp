@@ -89,6 +89,9 @@ bool QuorvitBrowser::readPropertyListFile()
 
 bool QuorvitBrowser::writeBookmarksToLocation(const QVFolderPtr& tree, const QString& path)
 {
+    // Refused before the file is built: a property list of a tree that deep is large and slow to make.
+    if (tree && !isWithinFolderDepth(*tree, path))
+        return false;
     std::optional<QByteArray> data;
     if (tree) {
         XMLConverter converter;
@@ -99,7 +102,7 @@ bool QuorvitBrowser::writeBookmarksToLocation(const QVFolderPtr& tree, const QSt
                                {QStringLiteral("FormatVersion"), QStringLiteral("310")}};
         data = quorvit::plist::toXml(root);
     }
-    return commitFile(path, data, QStringLiteral("Quorvit - no bookmarks to write to %1").arg(path),
+    return commitFile(tree, path, data, QStringLiteral("Quorvit - no bookmarks to write to %1").arg(path),
                       QVLocalized(QStringLiteral("QuorvitFile")), &QuorvitBrowser::setFileAttributesAtPath);
 }
 

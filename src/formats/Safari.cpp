@@ -34,6 +34,11 @@ QVariantMap proxy(const char* identifier, const char* titleKey)
                        {kWebBookmarkType, kTypeProxy},
                        {kTitle, QVLocalized(QLatin1String(titleKey))}};
 }
+/// The nested layout puts the tree inside the menu folder: one level more in the file.
+int wrappingLevels()
+{
+    return defaultBrowserWantsFlatLayout() ? 0 : 1;
+}
 } // namespace
 
 Safari::Safari(const QString& path) : QVBrowser(path)
@@ -117,25 +122,33 @@ QVariantMap Safari::fileDictionary(const QVFolder& tree, XMLConverter& converter
 
 bool Safari::writeBookmarksToLocation(const QVFolderPtr& tree, const QString& path)
 {
+    // Refused before the file is built: a property list of a tree that deep is large and slow to make.
+    if (tree && !isWithinFolderDepth(*tree, path, wrappingLevels()))
+        return false;
     std::optional<QByteArray> data;
     if (tree) {
         XMLConverter converter(path, nullptr);
         data = quorvit::plist::toXml(fileDictionary(*tree, converter, nullptr));
     }
-    return commitFile(path, data, QStringLiteral("File data is nil in writeBookmarks for Safari"),
-                      QVLocalized(QStringLiteral("Safari")), &Safari::setFileAttributesAtPath);
+    return commitFile(tree, path, data, QStringLiteral("File data is nil in writeBookmarks for Safari"),
+                      QVLocalized(QStringLiteral("Safari")), &Safari::setFileAttributesAtPath,
+                      wrappingLevels());
 }
 
 bool Safari::writeBookmarks(const QVFolderPtr& tree, const QString& path) const
 {
     if (!m_xmlConverter)
         return writeBookmarksToLocation(tree, path);
+    // Refused before the file is built: a property list of a tree that deep is large and slow to make.
+    if (tree && !isWithinFolderDepth(*tree, path, wrappingLevels()))
+        return false;
     std::optional<QByteArray> data;
     if (tree) {
         m_xmlConverter->clearPlacedFolders();
         const QVariantList proxies = m_xmlConverter->proxyBookmarkDictionaries();
         data = quorvit::plist::toXml(fileDictionary(*tree, *m_xmlConverter, &proxies));
     }
-    return commitFile(path, data, QStringLiteral("File data is nil in writeBookmarks for Safari"),
-                      QVLocalized(QStringLiteral("Safari")), &Safari::setFileAttributesAtPath);
+    return commitFile(tree, path, data, QStringLiteral("File data is nil in writeBookmarks for Safari"),
+                      QVLocalized(QStringLiteral("Safari")), &Safari::setFileAttributesAtPath,
+                      wrappingLevels());
 }

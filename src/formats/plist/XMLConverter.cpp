@@ -4,6 +4,7 @@
 #include "model/ItemKeys.h"
 #include "model/QVBookmark.h"
 #include "model/QVDivider.h"
+#include "platform/PropertyList.h"
 #include "platform/QVLog.h"
 #include "platform/StringTable.h"
 
@@ -309,6 +310,9 @@ QString XMLConverter::newUUID()
 {
     return QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
 }
+
+static_assert(quorvit::plist::kMaxNestingDepth >= 2 * QVBrowser::kMaxFolderDepth + 8,
+              "a property list must hold as many folders as the readers accept");
 
 bool XMLConverter::enterFolder(int depth)
 {
