@@ -211,8 +211,10 @@ QVariant plistValue(const QVariant& value, int depth = 0)
         const QVariantMap in = value.toMap();
         for (auto it = in.begin(); it != in.end(); ++it) {
             const QVariant converted = plistValue(it.value(), depth + 1);
-            if (converted.isValid())
-                out.insert(it.key(), converted);
+            const QString key = QString(it.key()).remove(QChar(0));
+            // An empty key names no metadata: the reader would drop it.
+            if (converted.isValid() && !key.isEmpty())
+                out.insert(key, converted);
         }
         return out;
     }
@@ -227,6 +229,7 @@ QVariant plistValue(const QVariant& value, int depth = 0)
         return out;
     }
     case QMetaType::QString:
+        return QString(value.toString()).remove(QChar(0));
     case QMetaType::Bool:
     case QMetaType::QByteArray:
         return value;
@@ -247,6 +250,12 @@ QVariant plistValue(const QVariant& value, int depth = 0)
     }
 }
 
+/// Text as a property list keeps it (without NUL), so that what is written is what the decisions saw.
+QString plistText(const QString& text)
+{
+    return text.contains(QChar(0)) ? QString(text).remove(QChar(0)) : text;
+}
+
 void insertDate(QVariantMap& node, const QString& key, const QDateTime& date)
 {
     if (date.isValid())
@@ -265,7 +274,7 @@ QDateTime dateValue(const QVariantMap& node, const QString& key)
 /// The fields every own-layout node carries beyond the original keys.
 void insertItemFields(QVariantMap& node, const QVItem& item)
 {
-    node.insert(kSource, item.source());
+    node.insert(kSource, plistText(item.source()));
     const QVariant metaData = plistValue(item.metaData());
     if (!metaData.toMap().isEmpty())
         node.insert(kMetaData, metaData);
@@ -758,9 +767,9 @@ void XMLConverter::writeFolderToQuorvitArray(const QVFolder& folder, QVariantLis
             else if (child.type() == QVFolder::MenuFolder)
                 dict.insert(kTitle, bookmarksMenuText());
             else
-                dict.insert(kTitle, child.name());
-            if (dict.value(kTitle).toString() != child.name())
-                dict.insert(kOwnName, child.name());
+                dict.insert(kTitle, plistText(child.name()));
+            if (dict.value(kTitle).toString() != plistText(child.name()))
+                dict.insert(kOwnName, plistText(child.name()));
             if (child.type() >= QVFolder::Ordinary && child.type() <= QVFolder::ToolbarFolder)
                 dict.insert(kOwnFolderType, child.type());
             insertItemFields(dict, child);
@@ -770,18 +779,19 @@ void XMLConverter::writeFolderToQuorvitArray(const QVFolder& folder, QVariantLis
             array.append(dict);
         } else if (item->isBookmark()) {
             const auto& bookmark = static_cast<const QVBookmark&>(*item);
-            QVariantMap dict{{kTitle, bookmark.name()},
-                             {kURLString, writtenAddress(bookmark)},
+            QVariantMap dict{{kTitle, plistText(bookmark.name())},
+                             {kURLString, plistText(writtenAddress(bookmark))},
                              {kItemType, kTypeBookmark}};
-            if (!bookmark.comments().isEmpty())
-                dict.insert(kComments, bookmark.comments());
-            if (dict.value(kURLString).toString() != bookmark.urlAddress())
-                dict.insert(kOwnAddress, bookmark.urlAddress());
+            const QString comments = plistText(bookmark.comments());
+            if (!comments.isEmpty())
+                dict.insert(kComments, comments);
+            if (dict.value(kURLString).toString() != plistText(bookmark.urlAddress()))
+                dict.insert(kOwnAddress, plistText(bookmark.urlAddress()));
             insertDate(dict, kAddedMSecs, bookmark.addDate());
             insertDate(dict, kLastVisitMSecs, bookmark.lastVisitDate());
             insertDate(dict, kLastUpdateMSecs, bookmark.lastUpdateDate());
-            if (!bookmark.mozillaKeywords().isEmpty())
-                dict.insert(kOwnKeyword, bookmark.mozillaKeywords());
+            if (!plistText(bookmark.mozillaKeywords()).isEmpty())
+                dict.insert(kOwnKeyword, plistText(bookmark.mozillaKeywords()));
             if (bookmark.scheduleUpdateFrequency() != 0)
                 dict.insert(kSchedule, bookmark.scheduleUpdateFrequency());
             if (bookmark.wordCount() != 0)
