@@ -25,32 +25,6 @@ QVariantMap caminoFolder(const QString& title, int folderType)
                        {kUUID, XMLConverter::newUUID()}};
 }
 
-void renewUUIDs(QVariantMap& node, int depth)
-{
-    if (node.contains(kUUID))
-        node.insert(kUUID, XMLConverter::newUUID());
-    if (depth >= QVBrowser::kMaxFolderDepth || node.value(kChildren).typeId() != QMetaType::QVariantList)
-        return;
-    QVariantList children = node.value(kChildren).toList();
-    for (QVariant& child : children) {
-        if (child.typeId() != QMetaType::QVariantMap)
-            continue;
-        QVariantMap map = child.toMap();
-        renewUUIDs(map, depth + 1);
-        child = map;
-    }
-    node.insert(kChildren, children);
-}
-
-/// A copy of a lifted folder for a second place in the file: an ordinary folder with fresh UUIDs, so
-/// that no UUID stands twice in one file.
-QVariantMap placedCopy(QVariantMap folder, const QString& title)
-{
-    folder.insert(kFolderType, 0);
-    folder.insert(kTitle, title);
-    renewUUIDs(folder, 0);
-    return folder;
-}
 } // namespace
 
 Chimera::Chimera(const QString& path) : QVBrowser(path)
@@ -96,30 +70,17 @@ QVariantMap Chimera::fileDictionary(const QVFolder& tree, XMLConverter& converte
 {
     QVariantMap root = caminoFolder(QStringLiteral("Bookmarks"), 2);
     const QString menuTitle = QVLocalized(QStringLiteral("Bookmark Menu"));
+    // As in Safari: the tree's menu folder is Camino's menu, and the nested layout (another browser is
+    // the base) puts the other top-level items inside it. The toolbar stands once, as the bar.
     QVariantList top;
-    if (defaultBrowserWantsFlatLayout()) {
-        converter.writeFolderToCaminoArray(tree, top);
-        QVariantMap menu =
-            converter.bookmarksMenu() ? *converter.bookmarksMenu() : caminoFolder(menuTitle, 0);
-        menu.insert(kTitle, menuTitle);
-        top.prepend(menu);
-    } else {
-        // Another browser is the base: its bookmarks go into Camino's menu, led by copies of the tree's
-        // toolbar and menu folders (the latter would otherwise be lost).
-        QVariantMap menu = caminoFolder(menuTitle, 0);
-        QVariantList menuChildren;
-        converter.writeFolderToCaminoArray(tree, menuChildren);
-        if (converter.bookmarksMenu())
-            menuChildren.prepend(
-                placedCopy(*converter.bookmarksMenu(),
-                           QString(QVLocalized(QStringLiteral("Bookmarks Menu")) + QLatin1String(" 2"))));
-        if (converter.bookmarksBar()) {
-            menuChildren.prepend(
-                placedCopy(*converter.bookmarksBar(), converter.bookmarksBar()->value(kTitle).toString()));
-        }
-        menu.insert(kChildren, menuChildren);
-        top.append(menu);
+    converter.writeFolderToCaminoArray(tree, top);
+    QVariantMap menu = converter.bookmarksMenu() ? *converter.bookmarksMenu() : caminoFolder(menuTitle, 0);
+    menu.insert(kTitle, menuTitle);
+    if (!defaultBrowserWantsFlatLayout()) {
+        menu.insert(kChildren, menu.value(kChildren).toList() + top);
+        top.clear();
     }
+    top.prepend(menu);
     top.prepend(converter.bookmarksBar() ? *converter.bookmarksBar()
                                          : caminoFolder(QStringLiteral("Bookmark Bar"), 4));
     root.insert(kChildren, top);
@@ -133,13 +94,18 @@ bool Chimera::writeBookmarksToLocation(const QVFolderPtr& tree, const QString& p
 
 bool Chimera::writeXMLBookmarksToLocation(const QVFolderPtr& tree, const QString& path)
 {
+    // Refused before the file is built: a property list of a tree that deep is large and slow to make.
+    if (tree && !isWithinFolderDepth(*tree, path, defaultBrowserWantsFlatLayout() ? 0 : 1))
+        return false;
     std::optional<QByteArray> data;
     if (tree) {
         XMLConverter converter(path, nullptr);
         data = quorvit::plist::toXml(fileDictionary(*tree, converter));
     }
-    return commitFile(path, data, QStringLiteral("File data is nil in writeBookmarks for Camino"),
-                      QVLocalized(QStringLiteral("Navigator")), &Chimera::setFileAttributesAtPath);
+    // The nested layout puts the tree inside the menu folder: one level more in the file.
+    return commitFile(tree, path, data, QStringLiteral("File data is nil in writeBookmarks for Camino"),
+                      QVLocalized(QStringLiteral("Navigator")), &Chimera::setFileAttributesAtPath,
+                      defaultBrowserWantsFlatLayout() ? 0 : 1);
 }
 
 bool Chimera::writeBookmarks(const QVFolderPtr& tree, const QString& path) const

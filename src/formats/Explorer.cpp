@@ -318,7 +318,7 @@ bool Explorer::writeFavorites(const QVFolderPtr& tree, const QString& path, cons
         displayWriteErrorWithName(alertName);
         return false;
     }
-    return commitFile(path, data, QString(), alertName, &Explorer::setFileAttributesAtPath);
+    return commitFile(tree, path, data, QString(), alertName, &Explorer::setFileAttributesAtPath);
 }
 
 void Explorer::writeFolder(const QVFolder& folder, QString& out)

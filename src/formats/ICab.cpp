@@ -358,7 +358,7 @@ bool ICab::writeBookmarksToLocation(const QVFolderPtr& tree, const QString& path
     std::optional<QByteArray> data;
     if (tree)
         data = encodeFileText(fileText(*tree));
-    return commitFile(path, data, QStringLiteral("iCab - no tree to write, bailing."),
+    return commitFile(tree, path, data, QStringLiteral("iCab - no tree to write, bailing."),
                       QVLocalized(QStringLiteral("ICab")), &ICab::setFileAttributesAtPath);
 }
 

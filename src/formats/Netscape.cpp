@@ -286,7 +286,7 @@ bool Netscape::writeBookmarksToLocation(const QVFolderPtr& tree, const QString& 
     std::optional<QByteArray> data;
     if (tree)
         data = fileText(*tree).toUtf8();
-    return commitFile(path, data, QStringLiteral("File data is nil in writeBookmarks for Netscape"),
+    return commitFile(tree, path, data, QStringLiteral("File data is nil in writeBookmarks for Netscape"),
                       QVLocalized(QStringLiteral("Netscape")), &Netscape::setFileAttributesAtPath);
 }
 

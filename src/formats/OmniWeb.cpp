@@ -15,6 +15,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRecursiveMutex>
+#include <QRegularExpression>
 #include <QTimeZone>
 
 #include <climits>
@@ -163,6 +164,25 @@ void writeBookmark(const QVBookmark& bookmark, qint64 id, bool omniWeb5, QString
         out += QLatin1String("<dl delegateClass=OWRSSBookmarks>\n</dl>\n");
 }
 
+/// A comment runs to the next marker the parser knows; a feed's "<dl delegateClass=…>" list is not one,
+/// so the comment would swallow that line and gain a copy of it on every write. It ends there.
+void trimCommentAtList(QVariantMap& item)
+{
+    const auto found = item.constFind(ItemKey::Comments);
+    if (found == item.constEnd())
+        return;
+    QString comment = found.value().toString();
+    static const QRegularExpression listLine(QStringLiteral("(^|\\n)[ \\t]*<dl[\\s>]"),
+                                             QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch match = listLine.match(comment);
+    if (!match.hasMatch())
+        return;
+    comment.truncate(match.capturedStart());
+    while (!comment.isEmpty() && comment.back().isSpace())
+        comment.chop(1);
+    item.insert(ItemKey::Comments, comment);
+}
+
 bool isSeparatorEntry(const QVariant& entry)
 {
     const QVariant separator = entry.toMap().value(kSeparatorKey);
@@ -265,7 +285,7 @@ bool OmniWeb::isValidFile(const QString& path)
         return true;
     if (lines.at(1) == "<body>")
         displayVersionWarningWithName(QVLocalized(QStringLiteral("OmniWeb")), kSupportedVersion,
-                                      kMakerAddress);
+                                      kMakerAddress, true);
     return false;
 }
 
@@ -401,6 +421,7 @@ bool OmniWeb::addItemToBookmarks(QVariantMap& item)
         return true;
 
     item.insert(ItemKey::BrowserSource, m_browserName);
+    trimCommentAtList(item);
     const bool folderMarker = item.contains(ParserKey::FolderMarker);
 
     if (folderMarker && item.contains(ItemKey::Address)) {
@@ -580,6 +601,9 @@ QString OmniWeb::fileText(const QVFolder& tree, int rootID)
 bool OmniWeb::writeBookmarksToLocation(const QVFolderPtr& tree, const QString& path)
 {
     QMutexLocker lock(&writerMutex());
+    // Checked on the whole tree, before the toolbar is lifted out of it or anything is written.
+    if (tree && !isWithinFolderDepth(*tree, path))
+        return false;
     const QString folderPath = QFileInfo(path).absolutePath();
     const QString favoritesPath = favoritesPathInFolder(folderPath);
     s_idCounter = kFirstCounter;
@@ -595,6 +619,7 @@ bool OmniWeb::writeBookmarksToLocation(const QVFolderPtr& tree, const QString& p
 
     const bool favoritesTarget = samePath(path, favoritesPath);
     QVFolderPtr toolbar;
+    QVFolderPtr favorites; // what Favorites.html gets: the tree's toolbar, or an empty one
     int toolbarIndex = -1;
     if (favoritesTarget) {
         s_isOmniWeb5 = true;
@@ -612,8 +637,17 @@ bool OmniWeb::writeBookmarksToLocation(const QVFolderPtr& tree, const QString& p
                     break;
                 }
             }
+            // A tree without a toolbar still replaces the old favorites: left in place, they would come
+            // back on the next read with bookmarks every other browser has dropped.
+            // Favorites that cannot be read were left out of the tree, not dropped: they stay as they are.
+            if (!toolbar && tree && loadText(favoritesPath, QVLocalized(QStringLiteral("OmniWeb")))) {
+                favorites = QVFolder::initWithName(QVLocalized(QStringLiteral("AddressToolbar")), QString());
+                favorites->setType(QVFolder::ToolbarFolder);
+            }
         }
     }
+    if (toolbar)
+        favorites = toolbar;
 
     std::optional<QByteArray> data;
     if (tree) {
@@ -623,15 +657,16 @@ bool OmniWeb::writeBookmarksToLocation(const QVFolderPtr& tree, const QString& p
             data = text.toUtf8();
     }
     const bool written =
-        commitFile(path, data, QStringLiteral("File data is nil in writeBookmarks for OmniWeb"),
+        commitFile(tree, path, data, QStringLiteral("File data is nil in writeBookmarks for OmniWeb"),
                    QVLocalized(QStringLiteral("OmniWeb")), &OmniWeb::setFileAttributesAtPath);
     if (data) {
         // The groups name identifiers of the file just written; beside an old file they would point nowhere.
         if (written && s_isOmniWeb5 && !s_favoritesPass && !favoritesTarget)
             writeGroupsWithBookmarks(*tree, folderPath);
-        if (toolbar) {
+        // An emptied toolbar waits for the bookmarks file: beside the old one it would just lose bookmarks.
+        if (favorites && (toolbar || written)) {
             s_favoritesPass = true;
-            writeBookmarksToLocation(toolbar, favoritesPath);
+            writeBookmarksToLocation(favorites, favoritesPath);
             s_favoritesPass = false;
         }
     }

@@ -565,7 +565,7 @@ bool Opera::writeBookmarksToLocation(const QVFolderPtr& tree, const QString& pat
         if (!bytes.isEmpty())
             data = std::move(bytes);
     }
-    return commitFile(path, data, QStringLiteral("File data is nil in writeBookmarks for Opera"),
+    return commitFile(tree, path, data, QStringLiteral("File data is nil in writeBookmarks for Opera"),
                       QVLocalized(QStringLiteral("Opera")), &Opera::setFileAttributesAtPath);
 }
 

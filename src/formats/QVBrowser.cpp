@@ -69,14 +69,16 @@ void QVBrowser::displayReadErrorWithName(const QString& browserName)
 }
 
 void QVBrowser::displayVersionWarningWithName(const QString& browserName, const QString& supportedVersion,
-                                              const QString& address)
+                                              const QString& address, bool olderFile)
 {
     const QString download = quorvit::StringTable::table().contains(QStringLiteral("DownloadButtonLabel"))
                                  ? QVLocalized(QStringLiteral("DownloadButtonLabel"))
                                  : QString();
     const int answer = QVStandardAlert::showInputNeededAlert(
         QVLocalized(QStringLiteral("UnsupportedFileVersionTitle"), {browserName}),
-        QVLocalized(QStringLiteral("UnsupportedFileVersionMessage"), {browserName, supportedVersion}),
+        QVLocalized(olderFile ? QStringLiteral("UnsupportedOlderFileVersionMessage")
+                              : QStringLiteral("UnsupportedFileVersionMessage"),
+                    {browserName, supportedVersion}),
         QString(), download, QString());
     if (answer == 0 && !address.isEmpty())
         QProcess::startDetached(QStringLiteral("xdg-open"), {address});
@@ -199,10 +201,46 @@ bool QVBrowser::readWithParser(bool useUnicode, const QMap<QString, QString>& co
     return result;
 }
 
-bool QVBrowser::commitFile(const QString& path, const std::optional<QByteArray>& data,
-                           const QString& encodeFailure, const QString& alertBrowserName,
-                           void (*setAttributes)(const QString&))
+namespace {
+int depthBelow(const QVFolder& folder, int stopAt)
 {
+    int deepest = 0;
+    for (const QVItemPtr& item : folder.folderContents()) {
+        if (!item->isFolder())
+            continue;
+        if (stopAt <= 1)
+            return 1;
+        deepest = std::max(deepest, 1 + depthBelow(static_cast<const QVFolder&>(*item), stopAt - 1));
+        if (deepest >= stopAt)
+            break;
+    }
+    return deepest;
+}
+} // namespace
+
+int QVBrowser::folderDepth(const QVFolder& tree)
+{
+    return depthBelow(tree, kMaxFolderDepth + 1);
+}
+
+bool QVBrowser::isWithinFolderDepth(const QVFolder& tree, const QString& path, int addedLevels)
+{
+    if (folderDepth(tree) + addedLevels <= kMaxFolderDepth)
+        return true;
+    QVLog(QStringLiteral("Bookmarks nest folders more than %1 deep, which no bookmark file may; %2 was not "
+                         "written")
+              .arg(kMaxFolderDepth)
+              .arg(path));
+    return false;
+}
+
+bool QVBrowser::commitFile(const QVFolderPtr& tree, const QString& path,
+                           const std::optional<QByteArray>& data, const QString& encodeFailure,
+                           const QString& alertBrowserName, void (*setAttributes)(const QString&),
+                           int addedLevels)
+{
+    if (tree && !isWithinFolderDepth(*tree, path, addedLevels))
+        return false;
     if (!data) {
         QVLog(encodeFailure);
         return false;

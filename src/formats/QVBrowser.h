@@ -17,8 +17,16 @@
 class QVBrowser : public HTMLItemReceiver
 {
 public:
-    /// Deepest folder nesting a reader accepts; deeper files are refused rather than risk the stack.
+    /// Deepest folder nesting (folders below the root) that every reader accepts and every writer writes:
+    /// deeper files are refused rather than risk the stack, and a tree deeper than this is not written,
+    /// so that whatever the program writes it can read back, in every format.
     static constexpr int kMaxFolderDepth = 512;
+
+    /// How deep the tree nests folders below its root; stops counting at kMaxFolderDepth + 1.
+    static int folderDepth(const QVFolder& tree);
+    /// Whether the tree can be written with `addedLevels` folders around it (a layout that wraps the tree
+    /// in a menu folder adds one); logs why not.
+    static bool isWithinFolderDepth(const QVFolder& tree, const QString& path, int addedLevels = 0);
 
     explicit QVBrowser(const QString& path = QString());
     ~QVBrowser() override;
@@ -36,8 +44,9 @@ public:
     // The three shared alerts.
     static void displayWriteErrorWithName(const QString& browserName);
     static void displayReadErrorWithName(const QString& browserName);
+    /// `olderFile`: the file predates the supported version rather than postdating it.
     static void displayVersionWarningWithName(const QString& browserName, const QString& supportedVersion,
-                                              const QString& address);
+                                              const QString& address, bool olderFile = false);
 
     const QString& browserName() const { return m_browserName; }
     const QString& bookmarkPath() const { return m_bookmarkPath; }
@@ -89,11 +98,14 @@ protected:
     bool readWithParser(bool useUnicode, const QMap<QString, QString>& commands,
                         const QMap<QString, QString>& data);
 
-    /// The shared last steps of every writer: log and stop when the text could not be encoded, else write
-    /// atomically, show the write error on failure, and set the file's codes in every case.
-    static bool commitFile(const QString& path, const std::optional<QByteArray>& data,
-                           const QString& encodeFailure, const QString& alertBrowserName,
-                           void (*setAttributes)(const QString&));
+    /// The shared last steps of every writer: refuse a tree nested deeper than kMaxFolderDepth (plus the
+    /// levels the layout adds around it) and log and stop when the text could not be encoded, writing
+    /// nothing either way; else write atomically, show the write error on failure, and set the file's
+    /// codes in every case.
+    static bool commitFile(const QVFolderPtr& tree, const QString& path,
+                           const std::optional<QByteArray>& data, const QString& encodeFailure,
+                           const QString& alertBrowserName, void (*setAttributes)(const QString&),
+                           int addedLevels = 0);
 
     QString m_browserName;
     QString m_bookmarkPath;

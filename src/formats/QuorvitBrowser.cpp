@@ -14,6 +14,15 @@
 namespace {
 const QLatin1String kQvflExtension("qvfl");
 const QLatin1String kQuorvitExtension("quorvit");
+
+/// The older HTML form: its second line is the Netscape DOCTYPE. Anything else is the property list,
+/// whatever the extension says (the writer writes the property list to ".qvfl" paths too).
+bool isHtmlForm(const QString& path)
+{
+    const auto lines = Explorer::getFileLines(path);
+    return lines && lines->size() >= 2 &&
+           lines->at(1) == QLatin1String("<!DOCTYPE NETSCAPE-Bookmark-file-1>");
+}
 } // namespace
 
 QuorvitBrowser::QuorvitBrowser(const QString& path) : Explorer(path)
@@ -51,14 +60,15 @@ bool QuorvitBrowser::isValidFile(const QString& path)
         return true;
     if (extension != kQvflExtension)
         return false;
-    const auto lines = getFileLines(path);
-    return lines && lines->size() >= 2 &&
-           lines->at(1) == QLatin1String("<!DOCTYPE NETSCAPE-Bookmark-file-1>");
+    if (isHtmlForm(path))
+        return true;
+    const auto root = PlistFile::loadDictionary(path);
+    return root && root->value(QStringLiteral("ItemType")) == QVariant(QStringLiteral("TypeFolder"));
 }
 
 bool QuorvitBrowser::readBookmarkFile()
 {
-    if (QFileInfo(m_bookmarkPath).suffix() == kQvflExtension)
+    if (isHtmlForm(m_bookmarkPath))
         return readFavorites(qvflDataMarkers());
     return readPropertyListFile();
 }
@@ -79,6 +89,9 @@ bool QuorvitBrowser::readPropertyListFile()
 
 bool QuorvitBrowser::writeBookmarksToLocation(const QVFolderPtr& tree, const QString& path)
 {
+    // Refused before the file is built: a property list of a tree that deep is large and slow to make.
+    if (tree && !isWithinFolderDepth(*tree, path))
+        return false;
     std::optional<QByteArray> data;
     if (tree) {
         XMLConverter converter;
@@ -89,7 +102,7 @@ bool QuorvitBrowser::writeBookmarksToLocation(const QVFolderPtr& tree, const QSt
                                {QStringLiteral("FormatVersion"), QStringLiteral("310")}};
         data = quorvit::plist::toXml(root);
     }
-    return commitFile(path, data, QStringLiteral("Quorvit - no bookmarks to write to %1").arg(path),
+    return commitFile(tree, path, data, QStringLiteral("Quorvit - no bookmarks to write to %1").arg(path),
                       QVLocalized(QStringLiteral("QuorvitFile")), &QuorvitBrowser::setFileAttributesAtPath);
 }
 

@@ -34,6 +34,11 @@ QVariantMap proxy(const char* identifier, const char* titleKey)
                        {kWebBookmarkType, kTypeProxy},
                        {kTitle, QVLocalized(QLatin1String(titleKey))}};
 }
+/// The nested layout puts the tree inside the menu folder: one level more in the file.
+int wrappingLevels()
+{
+    return defaultBrowserWantsFlatLayout() ? 0 : 1;
+}
 } // namespace
 
 Safari::Safari(const QString& path) : QVBrowser(path)
@@ -87,24 +92,18 @@ QVariantMap Safari::fileDictionary(const QVFolder& tree, XMLConverter& converter
                      {QStringLiteral("WebBookmarkUUID"), XMLConverter::newUUID()},
                      {QStringLiteral("WebBookmarkFileVersion"), version.isValid() ? version : QVariant(1)}};
 
-    QVariantList rest; // what follows the toolbar and the proxies
-    if (defaultBrowserWantsFlatLayout()) {
-        converter.writeFolderToSafariArray(tree, rest);
-        rest.prepend(converter.bookmarksMenu() ? *converter.bookmarksMenu()
-                                               : emptyList(QStringLiteral("BookmarksMenu")));
-    } else {
-        // Another browser is the base: its bookmarks go into Safari's menu, the tree's own menu folder first.
-        QVariantMap menu = emptyList(QStringLiteral("BookmarksMenu"));
-        QVariantList menuChildren;
-        converter.writeFolderToSafariArray(tree, menuChildren);
-        if (converter.bookmarksMenu()) {
-            QVariantMap copy = *converter.bookmarksMenu();
-            copy.insert(kTitle, QString(QVLocalized(QStringLiteral("Bookmarks Menu")) + QLatin1String(" 2")));
-            menuChildren.prepend(copy);
-        }
-        menu.insert(kChildren, menuChildren);
-        rest.append(menu);
+    // The tree's own menu folder is Safari's menu. The flat layout puts the other top-level items after
+    // it; the nested one (another browser is the base) puts them inside it, so that they show in the menu.
+    // Either way a file read back and written again comes out the same, with nothing doubled.
+    QVariantList rest;
+    converter.writeFolderToSafariArray(tree, rest);
+    QVariantMap menu =
+        converter.bookmarksMenu() ? *converter.bookmarksMenu() : emptyList(QStringLiteral("BookmarksMenu"));
+    if (!defaultBrowserWantsFlatLayout()) {
+        menu.insert(kChildren, menu.value(kChildren).toList() + rest);
+        rest.clear();
     }
+    rest.prepend(menu);
 
     QVariantList top;
     top.append(converter.bookmarksBar() ? *converter.bookmarksBar()
@@ -123,25 +122,33 @@ QVariantMap Safari::fileDictionary(const QVFolder& tree, XMLConverter& converter
 
 bool Safari::writeBookmarksToLocation(const QVFolderPtr& tree, const QString& path)
 {
+    // Refused before the file is built: a property list of a tree that deep is large and slow to make.
+    if (tree && !isWithinFolderDepth(*tree, path, wrappingLevels()))
+        return false;
     std::optional<QByteArray> data;
     if (tree) {
         XMLConverter converter(path, nullptr);
         data = quorvit::plist::toXml(fileDictionary(*tree, converter, nullptr));
     }
-    return commitFile(path, data, QStringLiteral("File data is nil in writeBookmarks for Safari"),
-                      QVLocalized(QStringLiteral("Safari")), &Safari::setFileAttributesAtPath);
+    return commitFile(tree, path, data, QStringLiteral("File data is nil in writeBookmarks for Safari"),
+                      QVLocalized(QStringLiteral("Safari")), &Safari::setFileAttributesAtPath,
+                      wrappingLevels());
 }
 
 bool Safari::writeBookmarks(const QVFolderPtr& tree, const QString& path) const
 {
     if (!m_xmlConverter)
         return writeBookmarksToLocation(tree, path);
+    // Refused before the file is built: a property list of a tree that deep is large and slow to make.
+    if (tree && !isWithinFolderDepth(*tree, path, wrappingLevels()))
+        return false;
     std::optional<QByteArray> data;
     if (tree) {
         m_xmlConverter->clearPlacedFolders();
         const QVariantList proxies = m_xmlConverter->proxyBookmarkDictionaries();
         data = quorvit::plist::toXml(fileDictionary(*tree, *m_xmlConverter, &proxies));
     }
-    return commitFile(path, data, QStringLiteral("File data is nil in writeBookmarks for Safari"),
-                      QVLocalized(QStringLiteral("Safari")), &Safari::setFileAttributesAtPath);
+    return commitFile(tree, path, data, QStringLiteral("File data is nil in writeBookmarks for Safari"),
+                      QVLocalized(QStringLiteral("Safari")), &Safari::setFileAttributesAtPath,
+                      wrappingLevels());
 }

@@ -59,30 +59,36 @@ QVariantMap Shiira::fileDictionary(const QVFolder& tree, XMLConverter& converter
                        {QStringLiteral("UUID"), XMLConverter::newUUID()}};
 }
 
-bool Shiira::save(const std::optional<QByteArray>& data, const QString& path)
+bool Shiira::save(const QVFolderPtr& tree, const std::optional<QByteArray>& data, const QString& path)
 {
-    return commitFile(path, data, QStringLiteral("File data is nil in writeBookmarks for Shiira"),
+    return commitFile(tree, path, data, QStringLiteral("File data is nil in writeBookmarks for Shiira"),
                       QVLocalized(QStringLiteral("Shiira")), &Shiira::setFileAttributesAtPath);
 }
 
 bool Shiira::writeBookmarksToLocation(const QVFolderPtr& tree, const QString& path)
 {
+    // Refused before the file is built: a property list of a tree that deep is large and slow to make.
+    if (tree && !isWithinFolderDepth(*tree, path))
+        return false;
     std::optional<QByteArray> data;
     if (tree) {
         XMLConverter converter(path, nullptr);
         data = quorvit::plist::toXml(fileDictionary(*tree, converter));
     }
-    return save(data, path);
+    return save(tree, data, path);
 }
 
 bool Shiira::writeBookmarks(const QVFolderPtr& tree, const QString& path) const
 {
     if (!m_xmlConverter)
         return writeBookmarksToLocation(tree, path);
+    // Refused before the file is built: a property list of a tree that deep is large and slow to make.
+    if (tree && !isWithinFolderDepth(*tree, path))
+        return false;
     std::optional<QByteArray> data;
     if (tree) {
         m_xmlConverter->clearPlacedFolders();
         data = quorvit::plist::toXml(fileDictionary(*tree, *m_xmlConverter));
     }
-    return save(data, path);
+    return save(tree, data, path);
 }

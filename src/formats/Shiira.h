@@ -31,7 +31,7 @@ public:
     const XMLConverter* xmlConverter() const { return m_xmlConverter.get(); }
 
 private:
-    static bool save(const std::optional<QByteArray>& data, const QString& path);
+    static bool save(const QVFolderPtr& tree, const std::optional<QByteArray>& data, const QString& path);
 
     std::unique_ptr<XMLConverter> m_xmlConverter;
 };

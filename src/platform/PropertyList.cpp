@@ -391,7 +391,7 @@ plist_t fromVariant(const QVariant& value)
         const QVariantMap map = value.toMap();
         for (auto it = map.begin(); it != map.end(); ++it) {
             if (plist_t item = fromVariant(it.value()))
-                plist_dict_set_item(dict, it.key().toUtf8().constData(), item);
+                plist_dict_set_item(dict, QString(it.key()).remove(QChar(0)).toUtf8().constData(), item);
         }
         return dict;
     }
@@ -406,7 +406,8 @@ plist_t fromVariant(const QVariant& value)
         return array;
     }
     case QMetaType::QString:
-        return plist_new_string(value.toString().toUtf8().constData());
+        // A property list holds no NUL: dropped here, rather than cutting the text short at the first one.
+        return plist_new_string(value.toString().remove(QChar(0)).toUtf8().constData());
     case QMetaType::Bool:
         return plist_new_bool(value.toBool() ? 1 : 0);
     case QMetaType::Int:

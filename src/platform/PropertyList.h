@@ -11,8 +11,10 @@ namespace quorvit::plist {
 /// Property-list values map to: dictionary → QVariantMap, array → QVariantList, string → QString,
 /// integer → qlonglong, real → double, boolean → bool, date → QDateTime (UTC), data → QByteArray.
 
-/// Deepest nesting of arrays and dictionaries accepted; deeper files are refused as unreadable.
-constexpr int kMaxNestingDepth = 512;
+/// Deepest nesting of arrays and dictionaries accepted; deeper files are refused as unreadable. Bookmark
+/// files spend two levels on each folder (its dictionary and its children's array), and the bookmark
+/// readers accept 512 folders, so this leaves room for those and the few levels around them.
+constexpr int kMaxNestingDepth = 2 * 512 + 16;
 
 /// Parses XML or binary property-list bytes. An XML list declaring entities, or nested deeper
 /// than kMaxNestingDepth, is refused; no entity is expanded and nothing outside the bytes is read.

@@ -1,6 +1,11 @@
+#include "formats/AdapterRegistry.h"
+#include "formats/DefaultBrowser.h"
 #include "formats/QVBrowser.h"
 #include "platform/AlertPresenter.h"
 #include "platform/QVLog.h"
+#include "support/TestSupport.h"
+
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -49,6 +54,56 @@ TEST(BrowserBase, SharedAlertsFillTheirPlaceholders)
     // The read error names the browser twice.
     EXPECT_EQ(shown[2].message.count(QStringLiteral("Firefox")), 2) << shown[2].message.toStdString();
     EXPECT_FALSE(shown[2].message.contains(QLatin1Char('^')));
+}
+
+/// Folders nested `depth` deep below the root, a bookmark in the innermost one.
+QVFolderPtr chain(int depth)
+{
+    auto root = testsupport::newRoot();
+    QVFolderPtr folder = root;
+    for (int i = 0; i < depth; ++i)
+        folder = testsupport::addFolder(folder, QStringLiteral("F%1").arg(i));
+    testsupport::add(folder, QStringLiteral("Deep"), QStringLiteral("http://deep.example/"));
+    return root;
+}
+
+// One nesting limit for every format: what a writer writes reads back, and a deeper tree is refused
+// before anything is written.
+TEST(BrowserBase, EveryFormatWritesAndReadsBackTheDeepestTreeAndRefusesDeeper)
+{
+    setDefaultBrowserNameProvider([] { return QStringLiteral("Quorvit"); });
+    quorvit::RecordingAlertPresenter alerts;
+    quorvit::ScopedAlertPresenter scope(&alerts);
+    QTemporaryDir dir;
+    const QVFolderPtr deepest = chain(QVBrowser::kMaxFolderDepth);
+    const QVFolderPtr deeper = chain(QVBrowser::kMaxFolderDepth + 1);
+    for (const AdapterClass& adapterClass : AdapterRegistry::adapterClasses()) {
+        SCOPED_TRACE(adapterClass.id.toStdString());
+        const QString file = dir.filePath(adapterClass.id + QStringLiteral("/bookmarks.plist"));
+        QDir().mkpath(QFileInfo(file).path());
+        // The property-list layouts share one reader limit; one of them (the own file) stands for all,
+        // since a list that deep takes long to write under the sanitizers.
+        if (!adapterClass.id.contains(QLatin1String("safari")) &&
+            adapterClass.id != QLatin1String("camino") && adapterClass.id != QLatin1String("shiira")) {
+            ASSERT_TRUE(adapterClass.writeBookmarks(deepest, file));
+            auto reader = adapterClass.initWithPath(file);
+            ASSERT_TRUE(reader->readBookmarkFile());
+            EXPECT_EQ(QVBrowser::folderDepth(*reader->bookmarks()), QVBrowser::kMaxFolderDepth);
+        }
+
+        const QString refused = dir.filePath(adapterClass.id + QStringLiteral("/deeper.plist"));
+        quorvit::LogCapture log;
+        EXPECT_FALSE(adapterClass.writeBookmarks(deeper, refused));
+        EXPECT_FALSE(QFileInfo::exists(refused));
+        EXPECT_TRUE(log.contains(QStringLiteral("more than 512 deep")));
+    }
+    // The nested layouts wrap the tree in their menu folder: the deepest tree no longer fits.
+    setDefaultBrowserNameProvider({});
+    for (const char* id : {"safari", "camino"}) {
+        const QString refused = dir.filePath(QStringLiteral("nested-%1.plist").arg(QLatin1String(id)));
+        EXPECT_FALSE(AdapterRegistry::adapterClassNamed(QLatin1String(id))->writeBookmarks(deepest, refused));
+        EXPECT_FALSE(QFileInfo::exists(refused));
+    }
 }
 
 } // namespace

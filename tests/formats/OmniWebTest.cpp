@@ -13,6 +13,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTimeZone>
 
@@ -497,6 +498,8 @@ TEST_F(OmniWebTest, ValidityWantsHtmlThenHeadAndWarnsAboutOlderFiles)
     ASSERT_EQ(m_alerts.alerts().size(), 1);
     EXPECT_EQ(m_alerts.alerts().first().title, QStringLiteral("Unsupported OmniWeb bookmark file"));
     EXPECT_TRUE(m_alerts.alerts().first().message.contains(QStringLiteral("4.1")));
+    EXPECT_TRUE(m_alerts.alerts().first().message.contains(QStringLiteral("older")));
+    EXPECT_FALSE(m_alerts.alerts().first().message.contains(QStringLiteral("newer")));
 }
 
 TEST_F(OmniWebTest, RegistryPicksOmniWebForBothSamples)
@@ -594,6 +597,50 @@ TEST_P(OmniWebRoundTrip, SecondWriteIsByteIdentical)
         if (sample.exists(companion)) {
             EXPECT_EQ(readBytes(path(QStringLiteral("second/") + companion)),
                       readBytes(path(QStringLiteral("first/") + companion)));
+        }
+    }
+}
+
+// Repeated syncs: a commented feed and a base without a toolbar settle after one write, in both generations.
+TEST_F(OmniWebTest, FeedCommentsAndDroppedToolbarStayStableAcrossWrites)
+{
+    for (const bool omniWeb5 : {false, true}) {
+        const QString folder = omniWeb5 ? QStringLiteral("ow5") : QStringLiteral("ow4");
+        QDir().mkpath(path(folder));
+        if (omniWeb5)
+            makeOmniWeb5Folder(folder, {});
+        const QString file = path(folder + QStringLiteral("/Bookmarks.html"));
+        auto root = newRoot();
+        auto feed = add(root, QStringLiteral("Feed"), QStringLiteral("http://feeds.example.com/rss.xml"));
+        feed->setMetaData(QStringLiteral("http://feeds.example.com/rss.xml"), ItemKey::RSSFeedURL);
+        feed->setComments(QStringLiteral("Daily news"));
+        add(root, QStringLiteral("After"), QStringLiteral("http://after.example/"));
+        auto toolbar = addFolder(root, QStringLiteral("Bar"), QVFolder::ToolbarFolder);
+        add(toolbar, QStringLiteral("Old"), QStringLiteral("http://old.example/"));
+        ASSERT_TRUE(OmniWeb::writeBookmarksToLocation(root, file));
+
+        // The base has dropped the toolbar: it must not come back from the old Favorites.html.
+        root->deleteItem(toolbar.get());
+        QByteArray previous;
+        for (int pass = 0; pass < 3; ++pass) {
+            ASSERT_TRUE(OmniWeb::writeBookmarksToLocation(root, file)) << pass;
+            OmniWeb reader(file);
+            ASSERT_TRUE(reader.readBookmarkFile());
+            EXPECT_FALSE(outline(reader.bookmarks()).contains(QStringLiteral("Old"))) << folder.toStdString();
+            const auto read = bookmarkAt(reader.bookmarks(), omniWeb5 ? 1 : 0);
+            ASSERT_TRUE(read);
+            EXPECT_EQ(read->comments(), QStringLiteral("Daily news")) << folder.toStdString();
+            EXPECT_EQ(bookmarkAt(reader.bookmarks(), omniWeb5 ? 2 : 1)->name(), QStringLiteral("After"));
+            root = reader.bookmarks();
+            // OmniWeb 5 numbers items afresh on every write; everything else must stay.
+            const QByteArray bytes =
+                QString::fromUtf8(readBytes(file))
+                    .remove(QRegularExpression(QStringLiteral("(bookmarkid|nextId)=\\d+")))
+                    .toUtf8();
+            if (pass > 0) {
+                EXPECT_EQ(bytes, previous) << folder.toStdString() << " pass " << pass;
+            }
+            previous = bytes;
         }
     }
 }

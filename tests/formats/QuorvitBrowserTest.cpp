@@ -2,11 +2,13 @@
 #include "formats/AdapterRegistry.h"
 #include "formats/Netscape.h"
 #include "model/QVBookmark.h"
+#include "model/QVDivider.h"
 #include "platform/PropertyList.h"
 #include "platform/QVLog.h"
 #include "support/TestSupport.h"
 
 #include <QTemporaryDir>
+#include <QTimeZone>
 
 #include <gtest/gtest.h>
 
@@ -103,6 +105,73 @@ TEST(QuorvitBrowser, PropertyListFileRoundTripsByteForByte)
     EXPECT_EQ(outline(again.bookmarks()), outline(source.bookmarks()));
     ASSERT_TRUE(again.writeBookmarks(again.bookmarks(), second));
     EXPECT_EQ(readBytes(second), readBytes(first));
+}
+
+/// Every field of every item, one item a line.
+QString fields(const QVFolderPtr& folder, int depth = 0)
+{
+    QString out;
+    for (const QVItemPtr& item : folder->folderContents()) {
+        QString line = QString(depth * 2, QLatin1Char(' ')) + item->name() + QLatin1Char('|') +
+                       item->urlAddress() + QLatin1Char('|') + item->source() + QLatin1Char('|');
+        const QVariantMap metaData = item->metaData();
+        for (auto it = metaData.begin(); it != metaData.end(); ++it)
+            line += it.key() + QLatin1Char('=') + it.value().toString() + QLatin1Char(';');
+        if (item->isFolder()) {
+            const auto child = std::static_pointer_cast<QVFolder>(item);
+            out += line + QStringLiteral("|type %1\n").arg(child->type()) + fields(child, depth + 1);
+        } else if (item->isBookmark()) {
+            const auto& b = static_cast<const QVBookmark&>(*item);
+            out += line + QStringLiteral("|%1|%2|%3|%4|%5|%6|%7\n")
+                              .arg(b.addDate().toMSecsSinceEpoch())
+                              .arg(b.lastVisitDate().isValid() ? b.lastVisitDate().toMSecsSinceEpoch() : -1)
+                              .arg(b.lastUpdateDate().isValid() ? b.lastUpdateDate().toMSecsSinceEpoch() : -1)
+                              .arg(b.comments(), b.mozillaKeywords())
+                              .arg(b.scheduleUpdateFrequency())
+                              .arg(b.wordCount());
+        } else {
+            out += line + QStringLiteral("divider\n");
+        }
+    }
+    return out;
+}
+
+// A copy through the own file (FTP, WebDAV, the local network) keeps every field, in both extensions,
+// and the program recognises what it wrote by its content.
+TEST(QuorvitBrowser, OwnFilesKeepEveryFieldAndReadBackWhateverTheExtension)
+{
+    QTemporaryDir dir;
+    auto root = newRoot();
+    auto toolbar = addFolder(root, QStringLiteral("Favourites bar"), QVFolder::ToolbarFolder);
+    auto dated = add(toolbar, QStringLiteral("Dated"), QStringLiteral("http://dated.example/"));
+    dated->setAddDate(QDateTime::fromMSecsSinceEpoch(1104537600123LL, QTimeZone::utc()));
+    dated->setLastVisit(QDateTime::fromMSecsSinceEpoch(-86400000LL, QTimeZone::utc()));
+    dated->setLastUpdate(QDateTime::fromMSecsSinceEpoch(1200000000000LL, QTimeZone::utc()));
+    dated->setComments(QStringLiteral("Notes \u00e9"));
+    dated->setMozillaKeywords(QStringLiteral("kw"));
+    dated->setScheduleUpdateFrequency(7200);
+    dated->setWordCount(42);
+    dated->setSource(QStringLiteral("Firefox"));
+    dated->setMetaData(QStringLiteral("GET"), QStringLiteral("POST_DATA"));
+    auto undated = add(root, QStringLiteral("Undated"), QStringLiteral("http://feeds.example/rss"));
+    undated->setAddDate(QDateTime());
+    undated->setMetaData(QStringLiteral("http://feeds.example/rss"), QStringLiteral("RSSFeedURL"));
+    auto menu = addFolder(root, QStringLiteral("Bookmark Menu"), QVFolder::MenuFolder);
+    menu->setMetaData(QStringLiteral("A description"), QStringLiteral("FolderDescription"));
+    addFolder(root, QStringLiteral("Toolbar"));
+    root->addItem(QVDivider::initWithSource(QStringLiteral("Camino")));
+
+    for (const QString& name : {QStringLiteral("copy.quorvit"), QStringLiteral("copy.qvfl")}) {
+        const QString file = dir.filePath(name);
+        ASSERT_TRUE(QuorvitBrowser::writeBookmarksToLocation(root, file));
+        const AdapterClass* chosen = nullptr;
+        auto adapter = AdapterRegistry::adapterForPath(file, &chosen);
+        ASSERT_TRUE(adapter) << name.toStdString();
+        EXPECT_EQ(chosen->id, QStringLiteral("quorvit"));
+        ASSERT_TRUE(adapter->readBookmarkFile()) << name.toStdString();
+        EXPECT_EQ(fields(adapter->bookmarks()), fields(root)) << name.toStdString();
+        EXPECT_EQ(adapter->menuFolder()->name(), QStringLiteral("Bookmark Menu"));
+    }
 }
 
 TEST(QuorvitBrowser, UnreadablePropertyListFailsWithLogLine)

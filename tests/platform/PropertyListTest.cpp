@@ -325,14 +325,16 @@ QByteArray binarySharedContainers()
 QByteArray binaryDeepThroughSharing()
 {
     BinaryPlist list;
-    const int depth = 400;
+    // Each path alone stays within the limit; the two together go past it.
+    const int depth = plist::kMaxNestingDepth * 3 / 4;
+    const int second = plist::kMaxNestingDepth / 2;
     list.add(BinaryPlist::array({1, quint32(depth + 1)}));
     for (int i = 1; i < depth; ++i)
         list.add(BinaryPlist::array({quint32(i + 1)}));
     list.add(BinaryPlist::array({}));
-    // Second path: 200 more levels leading to object 1.
-    for (int i = 0; i < 200; ++i)
-        list.add(BinaryPlist::array({quint32(i < 199 ? depth + 2 + i : 1)}));
+    // Second path: more levels leading to object 1.
+    for (int i = 0; i < second; ++i)
+        list.add(BinaryPlist::array({quint32(i < second - 1 ? depth + 2 + i : 1)}));
     return list.bytes();
 }
 

@@ -4,6 +4,7 @@
 #include "model/ItemKeys.h"
 #include "model/QVBookmark.h"
 #include "model/QVDivider.h"
+#include "platform/PropertyList.h"
 #include "platform/QVLog.h"
 #include "platform/StringTable.h"
 
@@ -11,6 +12,7 @@
 #include <QTimeZone>
 #include <QUuid>
 
+#include <climits>
 #include <cmath>
 
 namespace {
@@ -63,6 +65,20 @@ const QString kTypeDivider = QStringLiteral("TypeDivider");
 const QString kTabGroup = QStringLiteral("TabGroup");
 const QString kComments = QStringLiteral("Comments");
 const QString kOwnToolbarTitle = QStringLiteral("Toolbar");
+// Extra keys of the own layout: every field of the tree, so that a copy through the program's own file
+// (FTP, WebDAV, the local network) loses nothing. Readers that do not know them pass them by. A node
+// carrying "Source" was written with them, so a date absent there is absent, not unknown.
+const QString kSource = QStringLiteral("Source");
+const QString kOwnName = QStringLiteral("Name");
+const QString kOwnFolderType = QStringLiteral("FolderType");
+const QString kOwnAddress = QStringLiteral("Address");
+const QString kAddedMSecs = QStringLiteral("AddedMSecs");
+const QString kLastVisitMSecs = QStringLiteral("LastVisitMSecs");
+const QString kLastUpdateMSecs = QStringLiteral("LastUpdateMSecs");
+const QString kOwnKeyword = QStringLiteral("Keyword");
+const QString kSchedule = QStringLiteral("ScheduleSeconds");
+const QString kWordCount = QStringLiteral("WordCount");
+const QString kMetaData = QStringLiteral("MetaData");
 
 // Seconds between the Unix epoch and 2001-01-01 00:00 UTC, the origin of Safari's date texts.
 constexpr qint64 kMacEpochOffsetSeconds = 978307200;
@@ -183,6 +199,100 @@ void storeStringIfPresent(QVItem& item, const QVariantMap& node, const QString& 
         item.setMetaData(value, metaKey);
 }
 
+/// The value as a property list holds it: lists and dictionaries keep only what can be written, and a
+/// value of another kind gives nothing.
+QVariant plistValue(const QVariant& value, int depth = 0)
+{
+    if (depth > 32)
+        return QVariant();
+    switch (value.typeId()) {
+    case QMetaType::QVariantMap: {
+        QVariantMap out;
+        const QVariantMap in = value.toMap();
+        for (auto it = in.begin(); it != in.end(); ++it) {
+            const QVariant converted = plistValue(it.value(), depth + 1);
+            const QString key = QString(it.key()).remove(QChar(0));
+            // An empty key names no metadata: the reader would drop it.
+            if (converted.isValid() && !key.isEmpty())
+                out.insert(key, converted);
+        }
+        return out;
+    }
+    case QMetaType::QVariantList:
+    case QMetaType::QStringList: {
+        QVariantList out;
+        for (const QVariant& element : value.toList()) {
+            const QVariant converted = plistValue(element, depth + 1);
+            if (converted.isValid())
+                out.append(converted);
+        }
+        return out;
+    }
+    case QMetaType::QString:
+        return QString(value.toString()).remove(QChar(0));
+    case QMetaType::Bool:
+    case QMetaType::QByteArray:
+        return value;
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::LongLong:
+    case QMetaType::Long:
+    case QMetaType::Short:
+    case QMetaType::UShort:
+        return QVariant(value.toLongLong());
+    case QMetaType::Double:
+    case QMetaType::Float:
+        return std::isfinite(value.toDouble()) ? QVariant(value.toDouble()) : QVariant();
+    case QMetaType::QDateTime:
+        return value.toDateTime().isValid() ? value : QVariant();
+    default:
+        return QVariant();
+    }
+}
+
+/// Text as a property list keeps it (without NUL), so that what is written is what the decisions saw.
+QString plistText(const QString& text)
+{
+    return text.contains(QChar(0)) ? QString(text).remove(QChar(0)) : text;
+}
+
+void insertDate(QVariantMap& node, const QString& key, const QDateTime& date)
+{
+    if (date.isValid())
+        node.insert(key, date.toMSecsSinceEpoch());
+}
+
+QDateTime dateValue(const QVariantMap& node, const QString& key)
+{
+    const std::optional<qlonglong> msecs = integerValue(node, key);
+    // Beyond year ±200000 a count is damage; QDateTime has no meaningful value for it.
+    if (!msecs || *msecs > 6'000'000'000'000'000LL || *msecs < -6'000'000'000'000'000LL)
+        return QDateTime();
+    return QDateTime::fromMSecsSinceEpoch(*msecs, QTimeZone::utc());
+}
+
+/// The fields every own-layout node carries beyond the original keys.
+void insertItemFields(QVariantMap& node, const QVItem& item)
+{
+    node.insert(kSource, plistText(item.source()));
+    const QVariant metaData = plistValue(item.metaData());
+    if (!metaData.toMap().isEmpty())
+        node.insert(kMetaData, metaData);
+}
+
+void readItemFields(QVItem& item, const QVariantMap& node)
+{
+    if (node.value(kSource).typeId() == QMetaType::QString)
+        item.setSource(node.value(kSource).toString());
+    if (isMap(node.value(kMetaData))) {
+        const QVariantMap metaData = node.value(kMetaData).toMap();
+        for (auto it = metaData.begin(); it != metaData.end(); ++it) {
+            if (XMLConverter::isWritableValue(it.value()))
+                item.setMetaData(it.value(), it.key());
+        }
+    }
+}
+
 } // namespace
 
 XMLConverter::XMLConverter() = default;
@@ -209,6 +319,9 @@ QString XMLConverter::newUUID()
 {
     return QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
 }
+
+static_assert(quorvit::plist::kMaxNestingDepth >= 2 * QVBrowser::kMaxFolderDepth + 8,
+              "a property list must hold as many folders as the readers accept");
 
 bool XMLConverter::enterFolder(int depth)
 {
@@ -590,14 +703,26 @@ void XMLConverter::parseQuorvitBookmarkArray(const QVariantList& array, const QV
                 continue;
             const QString title = stringValue(node, kTitle);
             auto child = newFolder(title);
-            if (node.contains(kTabGroup))
-                child->setType(QVFolder::TabGroup);
-            if (title == bookmarksMenuText()) {
-                makeMenuFolder(child);
-            } else if (title == kOwnToolbarTitle) {
-                child->setType(QVFolder::ToolbarFolder);
-                child->setName(m_toolbarLabel);
+            const std::optional<qlonglong> folderType = integerValue(node, kOwnFolderType);
+            if (folderType && *folderType >= QVFolder::Ordinary && *folderType <= QVFolder::ToolbarFolder) {
+                // Written with its role: a folder merely named "Toolbar" stays an ordinary one.
+                if (*folderType == QVFolder::MenuFolder)
+                    makeMenuFolder(child);
+                else
+                    child->setType(int(*folderType));
+            } else {
+                if (node.contains(kTabGroup))
+                    child->setType(QVFolder::TabGroup);
+                if (title == bookmarksMenuText()) {
+                    makeMenuFolder(child);
+                } else if (title == kOwnToolbarTitle) {
+                    child->setType(QVFolder::ToolbarFolder);
+                    child->setName(m_toolbarLabel);
+                }
             }
+            if (node.value(kOwnName).typeId() == QMetaType::QString)
+                child->setName(node.value(kOwnName).toString());
+            readItemFields(*child, node);
             place(child, folder);
             parseQuorvitBookmarkArray(listValue(node, kChildren), child, depth + 1);
         } else if (type == kTypeBookmark) {
@@ -605,9 +730,26 @@ void XMLConverter::parseQuorvitBookmarkArray(const QVariantList& array, const QV
                 QVBookmark::initBookmarkWithName(stringValue(node, kTitle), stringValue(node, kURLString));
             if (node.value(kComments).typeId() == QMetaType::QString)
                 bookmark->setComments(node.value(kComments).toString());
+            if (node.contains(kSource)) {
+                if (node.value(kOwnAddress).typeId() == QMetaType::QString)
+                    bookmark->setAddress(node.value(kOwnAddress).toString());
+                bookmark->setAddDate(dateValue(node, kAddedMSecs));
+                bookmark->setLastVisit(dateValue(node, kLastVisitMSecs));
+                bookmark->setLastUpdate(dateValue(node, kLastUpdateMSecs));
+                if (node.value(kOwnKeyword).typeId() == QMetaType::QString)
+                    bookmark->setMozillaKeywords(node.value(kOwnKeyword).toString());
+                const qlonglong schedule = integerValue(node, kSchedule).value_or(0);
+                const qlonglong words = integerValue(node, kWordCount).value_or(0);
+                bookmark->setScheduleUpdateFrequency(
+                    schedule >= INT_MIN && schedule <= INT_MAX ? int(schedule) : 0);
+                bookmark->setWordCount(words >= 0 && words <= INT_MAX ? int(words) : 0);
+                readItemFields(*bookmark, node);
+            }
             place(bookmark, folder);
         } else if (type == kTypeDivider) {
-            place(QVDivider::initWithSource(source()), folder);
+            auto divider = QVDivider::initWithSource(source());
+            readItemFields(*divider, node);
+            place(divider, folder);
         }
     }
 }
@@ -625,21 +767,41 @@ void XMLConverter::writeFolderToQuorvitArray(const QVFolder& folder, QVariantLis
             else if (child.type() == QVFolder::MenuFolder)
                 dict.insert(kTitle, bookmarksMenuText());
             else
-                dict.insert(kTitle, child.name());
+                dict.insert(kTitle, plistText(child.name()));
+            if (dict.value(kTitle).toString() != plistText(child.name()))
+                dict.insert(kOwnName, plistText(child.name()));
+            if (child.type() >= QVFolder::Ordinary && child.type() <= QVFolder::ToolbarFolder)
+                dict.insert(kOwnFolderType, child.type());
+            insertItemFields(dict, child);
             QVariantList children;
             writeFolderToQuorvitArray(child, children);
             dict.insert(kChildren, children);
             array.append(dict);
         } else if (item->isBookmark()) {
             const auto& bookmark = static_cast<const QVBookmark&>(*item);
-            QVariantMap dict{{kTitle, bookmark.name()},
-                             {kURLString, writtenAddress(bookmark)},
+            QVariantMap dict{{kTitle, plistText(bookmark.name())},
+                             {kURLString, plistText(writtenAddress(bookmark))},
                              {kItemType, kTypeBookmark}};
-            if (!bookmark.comments().isEmpty())
-                dict.insert(kComments, bookmark.comments());
+            const QString comments = plistText(bookmark.comments());
+            if (!comments.isEmpty())
+                dict.insert(kComments, comments);
+            if (dict.value(kURLString).toString() != plistText(bookmark.urlAddress()))
+                dict.insert(kOwnAddress, plistText(bookmark.urlAddress()));
+            insertDate(dict, kAddedMSecs, bookmark.addDate());
+            insertDate(dict, kLastVisitMSecs, bookmark.lastVisitDate());
+            insertDate(dict, kLastUpdateMSecs, bookmark.lastUpdateDate());
+            if (!plistText(bookmark.mozillaKeywords()).isEmpty())
+                dict.insert(kOwnKeyword, plistText(bookmark.mozillaKeywords()));
+            if (bookmark.scheduleUpdateFrequency() != 0)
+                dict.insert(kSchedule, bookmark.scheduleUpdateFrequency());
+            if (bookmark.wordCount() != 0)
+                dict.insert(kWordCount, bookmark.wordCount());
+            insertItemFields(dict, bookmark);
             array.append(dict);
         } else if (item->isDivider()) {
-            array.append(QVariantMap{{kItemType, kTypeDivider}});
+            QVariantMap dict{{kItemType, kTypeDivider}};
+            insertItemFields(dict, *item);
+            array.append(dict);
         }
     }
 }
