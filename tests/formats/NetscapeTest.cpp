@@ -84,13 +84,13 @@ TEST_F(NetscapeTest, WritesEachItemKindExactly)
     const QByteArray expected =
         kHeader +
         "<DT><A HREF=\"http://a.example/\">Plain</A>\n"
-        "<DT><A HREF=\"http://b.example/?x=1&y=2\" ADD_DATE=\"1000000000\" LAST_VISIT=\"1000000001.5\" "
+        "<DT><A HREF=\"http://b.example/?x=1&amp;y=2\" ADD_DATE=\"1000000000\" LAST_VISIT=\"1000000001.5\" "
         "LAST_MODIFIED=\"1000000002\" FEEDURL=\"http://b.example/rss\" "
         "ICON=\"data:image/png;base64,AAAA\" SCHEDULE=\"0123456|0-1|1|icon\" SHORTCUTURL=\"bx\">"
         "Tom &amp; Jérôme</A>\n"
         "<DD>a note\n"
         "<DT><A HREF=\"http://c.example/\" SCHEDULE=\"0123456|0-1|1440|icon\">Hourly</A>\n"
-        "<DT><H3 PERSONAL_TOOLBAR_FOLDER=\"true\" ID=\"NC:PersonalToolbarFolder\">Bookmarks Toolbar</H3>\n"
+        "<DT><H3 PERSONAL_TOOLBAR_FOLDER=\"true\" ID=\"NC:PersonalToolbarFolder\">Anything</H3>\n"
         "<DL><p>\n"
         "<DT><A HREF=\"http://t.example/\">T</A>\n"
         "</DL><p>\n"
@@ -127,7 +127,7 @@ TEST_F(NetscapeTest, ReadsItemsDatesScheduleAndSpecialFolders)
                   "</DL><p>\n",
         &ok);
     ASSERT_TRUE(ok);
-    EXPECT_EQ(outline(adapter->bookmarks()), QStringLiteral("[3] Bookmarks Toolbar\n"
+    EXPECT_EQ(outline(adapter->bookmarks()), QStringLiteral("[3] My bar\n"
                                                             "  It's &amp; more <http://a/>\n"
                                                             "  B <http://b/>\n"
                                                             "[2] Bookmarks Menu\n"
