@@ -16,6 +16,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QSet>
 #include <QStringDecoder>
 #include <QTimeZone>
 
@@ -54,9 +55,59 @@ const HTMLEscapeConverter& converter()
     return HTMLEscapeConverter::sharedInstance();
 }
 
+// Length of the character reference ("&amp;", "&eacute;", "&#233;", "&#xE9;") starting at `at`, or 0.
+qsizetype referenceLength(QStringView text, qsizetype at)
+{
+    const qsizetype end = std::min(text.size(), at + 32);
+    qsizetype i = at + 1;
+    const bool numeric = i < end && text[i] == u'#';
+    if (numeric)
+        ++i;
+    const bool hex = numeric && i < end && (text[i] == u'x' || text[i] == u'X');
+    if (hex)
+        ++i;
+    const qsizetype first = i;
+    auto fits = [&](QChar ch) {
+        if (ch.unicode() >= 0x80)
+            return false;
+        if (hex)
+            return ch.isDigit() || (ch.toLower() >= u'a' && ch.toLower() <= u'f');
+        return numeric ? ch.isDigit() : ch.isLetterOrNumber();
+    };
+    while (i < end && fits(text[i]))
+        ++i;
+    if (i == first || i >= end || text[i] != u';' || (!numeric && !text[first].isLetter()))
+        return 0;
+    return i - at + 1;
+}
+
+// Names are held as read, character references and all (the comparison pass decodes them); escaping a
+// reference again would make it grow on every write, so references are kept and only the rest escaped.
 QString escapedName(const QString& name)
 {
-    return converter().convertToHTMLCharacters(name, false, false);
+    QString out;
+    out.reserve(name.size());
+    for (qsizetype i = 0; i < name.size(); ++i) {
+        const QChar ch = name.at(i);
+        if (ch == u'&') {
+            const qsizetype length = referenceLength(name, i);
+            if (length > 0) {
+                out += QStringView(name).mid(i, length);
+                i += length - 1;
+            } else {
+                out += QLatin1String("&amp;");
+            }
+        } else if (ch == u'"') {
+            out += QLatin1String("&quot;");
+        } else if (ch == u'<') {
+            out += QLatin1String("&lt;");
+        } else if (ch == u'>') {
+            out += QLatin1String("&gt;");
+        } else {
+            out += ch;
+        }
+    }
+    return out;
 }
 
 QString attribute(QLatin1String name, const QString& value)
@@ -420,15 +471,28 @@ bool Netscape::itemFromEntry(QVariantMap& item)
         {QStringLiteral("FOLDER_GROUP"), ParserKey::TabbedGroup},
     };
     const QMap<QString, QString>& keys = bookmark ? bookmarkKeys : folderKeys;
+    // Each kept attribute is anchored behind the furthest (in the writer's order) of the attributes
+    // before it that the writer produces: written there, it reads back with the same anchor.
     QVariantList extras;
     QString after;
+    qsizetype furthest = -1;
+    QSet<QString> seen;
     for (const HTMLAttribute& attribute : tag->attributes) {
         const QString upper = attribute.name.toUpper();
+        // Browsers ignore an attribute given twice; so does this reader.
+        if (seen.contains(upper))
+            continue;
+        seen.insert(upper);
         const QString value = converter().decodeAttributeValue(attribute.value);
         const auto known = keys.constFind(upper);
-        if (known != keys.constEnd() && !fresh.contains(known.value())) {
+        if (known != keys.constEnd()) {
             fresh.insert(known.value(), value);
-            after = upper;
+            const qsizetype rank =
+                bookmark ? knownIndex(kBookmarkAttributes, upper) : knownIndex(kFolderAttributes, upper);
+            if (rank > furthest) {
+                furthest = rank;
+                after = upper;
+            }
             continue;
         }
         QVariantMap extra{{QStringLiteral("name"), attribute.name}, {QStringLiteral("after"), after}};

@@ -148,7 +148,8 @@ QString TWHTMLScanner::nextObject()
         return QString();
     }
     const QStringView entry = text.mid(m_offset, end - m_offset);
-    checkStringForSpecialMarkers(entry);
+    // Markers inside the first tag's quoted values are text, not markup.
+    checkStringForSpecialMarkers(text.mid(from, end - from));
     // The ending marker stays: it opens the region examined before the next entry.
     m_offset = end;
     return entry.toString();
