@@ -1,7 +1,11 @@
 #include "formats/Netscape.h"
 
+#include "formats/BookmarkHTMLSupport.h"
 #include "formats/html/HTMLEscapeConverter.h"
+#include "formats/html/HTMLTag.h"
 #include "formats/html/ParserKeys.h"
+#include "formats/html/TWHTMLParser.h"
+#include "formats/html/TWHTMLScanner.h"
 #include "model/ItemKeys.h"
 #include "model/QVBookmark.h"
 #include "model/QVDivider.h"
@@ -12,55 +16,255 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QSet>
+#include <QStringDecoder>
 #include <QTimeZone>
 
 std::atomic<bool> Netscape::s_isNetscape{false};
 
 namespace {
 const QString kFavIconKey = QStringLiteral("FF_FavIcon");
+// Attributes of a tag the writer does not produce itself, kept so they are written back in their place.
+const QString kExtraAttributesKey = QStringLiteral("NetscapeAttributes");
+// The same key the Camino layout keeps its folder descriptions under.
+const QString kFolderDescriptionKey = QStringLiteral("FolderDescription");
 const QLatin1String kDoctype("<!DOCTYPE NETSCAPE-Bookmark-file-1>");
+const QString kLogNoFileData =
+    QStringLiteral("An error occurred in TWHTMLScanner - initWithPath, fileData was nil");
 
-QString formatDate(const QDateTime& date)
+// The attributes the writer produces, in the order it writes them.
+const QLatin1String kBookmarkAttributes[] = {
+    QLatin1String("HREF"),          QLatin1String("ADD_DATE"),    QLatin1String("LAST_VISIT"),
+    QLatin1String("LAST_MODIFIED"), QLatin1String("FEEDURL"),     QLatin1String("ICON"),
+    QLatin1String("SCHEDULE"),      QLatin1String("SHORTCUTURL"),
+};
+const QLatin1String kFolderAttributes[] = {QLatin1String("PERSONAL_TOOLBAR_FOLDER"),
+                                           QLatin1String("FOLDER_GROUP")};
+
+template <size_t N> qsizetype knownIndex(const QLatin1String (&known)[N], QStringView name)
 {
-    return QString::asprintf("%.16g", double(date.toMSecsSinceEpoch()) / 1000.0);
+    for (size_t i = 0; i < N; ++i) {
+        if (name.compare(known[i], Qt::CaseInsensitive) == 0)
+            return qsizetype(i);
+    }
+    return -1;
 }
 
+const HTMLEscapeConverter& converter()
+{
+    return HTMLEscapeConverter::sharedInstance();
+}
+
+// Length of the character reference ("&amp;", "&eacute;", "&#233;", "&#xE9;") starting at `at`, or 0.
+qsizetype referenceLength(QStringView text, qsizetype at)
+{
+    const qsizetype end = std::min(text.size(), at + 32);
+    qsizetype i = at + 1;
+    const bool numeric = i < end && text[i] == u'#';
+    if (numeric)
+        ++i;
+    const bool hex = numeric && i < end && (text[i] == u'x' || text[i] == u'X');
+    if (hex)
+        ++i;
+    const qsizetype first = i;
+    auto fits = [&](QChar ch) {
+        if (ch.unicode() >= 0x80)
+            return false;
+        if (hex)
+            return ch.isDigit() || (ch.toLower() >= u'a' && ch.toLower() <= u'f');
+        return numeric ? ch.isDigit() : ch.isLetterOrNumber();
+    };
+    while (i < end && fits(text[i]))
+        ++i;
+    if (i == first || i >= end || text[i] != u';' || (!numeric && !text[first].isLetter()))
+        return 0;
+    return i - at + 1;
+}
+
+// Names are held as read, character references and all (the comparison pass decodes them); escaping a
+// reference again would make it grow on every write, so references are kept and only the rest escaped.
 QString escapedName(const QString& name)
 {
-    return HTMLEscapeConverter::sharedInstance().convertToHTMLCharacters(name, false, false);
+    QString out;
+    out.reserve(name.size());
+    for (qsizetype i = 0; i < name.size(); ++i) {
+        const QChar ch = name.at(i);
+        if (ch == u'&') {
+            const qsizetype length = referenceLength(name, i);
+            if (length > 0) {
+                out += QStringView(name).mid(i, length);
+                i += length - 1;
+            } else {
+                out += QLatin1String("&amp;");
+            }
+        } else if (ch == u'"') {
+            out += QLatin1String("&quot;");
+        } else if (ch == u'<') {
+            out += QLatin1String("&lt;");
+        } else if (ch == u'>') {
+            out += QLatin1String("&gt;");
+        } else {
+            out += ch;
+        }
+    }
+    return out;
 }
 
-void appendDate(QString& out, QLatin1String attribute, const QDateTime& date)
+QString attribute(QLatin1String name, const QString& value)
 {
-    if (date.isValid())
-        out += attribute + formatDate(date) + QLatin1Char('"');
+    return QLatin1Char(' ') + name + QLatin1String("=\"") + HTMLEscapeConverter::escapeAttributeValue(value) +
+           QLatin1Char('"');
+}
+
+bool isAttributeName(const QString& name)
+{
+    if (name.isEmpty())
+        return false;
+    for (const QChar ch : name) {
+        if (ch.isSpace() || ch == u'=' || ch == u'>' || ch == u'<' || ch == u'"' || ch == u'\'' || ch == u'/')
+            return false;
+    }
+    return true;
+}
+
+// Writes the item's kept attributes: the group anchored behind the writer's attribute `rank` - 1, or
+// those in front of every written one for rank 0.
+template <size_t N>
+void appendExtras(QString& out, const QVItem& item, const QLatin1String (&known)[N], qsizetype rank)
+{
+    const QVariantList extras = item.metaDataForKey(kExtraAttributesKey).toList();
+    for (const QVariant& entry : extras) {
+        const QVariantMap extra = entry.toMap();
+        const QString name = extra.value(QStringLiteral("name")).toString();
+        if (!isAttributeName(name) ||
+            knownIndex(known, extra.value(QStringLiteral("after")).toString()) + 1 != rank)
+            continue;
+        out += QLatin1Char(' ') + name;
+        if (extra.contains(QStringLiteral("value")))
+            out +=
+                QLatin1String("=\"") +
+                HTMLEscapeConverter::escapeAttributeValue(extra.value(QStringLiteral("value")).toString()) +
+                QLatin1Char('"');
+    }
+}
+
+bool hasExtra(const QVItem& item, QLatin1String name)
+{
+    for (const QVariant& entry : item.metaDataForKey(kExtraAttributesKey).toList()) {
+        if (entry.toMap().value(QStringLiteral("name")).toString().compare(name, Qt::CaseInsensitive) == 0)
+            return true;
+    }
+    return false;
 }
 
 void writeBookmark(const QVBookmark& bookmark, QString& out)
 {
-    out += QLatin1String("<DT><A HREF=\"") + bookmark.urlAddress() + QLatin1Char('"');
-    appendDate(out, QLatin1String(" ADD_DATE=\""), bookmark.addDate());
-    appendDate(out, QLatin1String(" LAST_VISIT=\""), bookmark.lastVisitDate());
-    appendDate(out, QLatin1String(" LAST_MODIFIED=\""), bookmark.lastUpdateDate());
+    // One slot per attribute the writer produces, in kBookmarkAttributes' order; empty when not written.
+    QString slots[std::size(kBookmarkAttributes)];
+    slots[0] = attribute(kBookmarkAttributes[0], bookmark.urlAddress());
+    if (bookmark.addDate().isValid())
+        slots[1] = attribute(kBookmarkAttributes[1], BookmarkHTML::formatDate(bookmark.addDate()));
+    if (bookmark.lastVisitDate().isValid())
+        slots[2] = attribute(kBookmarkAttributes[2], BookmarkHTML::formatDate(bookmark.lastVisitDate()));
+    if (bookmark.lastUpdateDate().isValid())
+        slots[3] = attribute(kBookmarkAttributes[3], BookmarkHTML::formatDate(bookmark.lastUpdateDate()));
     if (bookmark.metaDataForKey(ItemKey::RSSFeedURL).isValid())
-        out += QLatin1String(" FEEDURL=\"") + bookmark.rssToHTTPAddress() + QLatin1Char('"');
+        slots[4] = attribute(kBookmarkAttributes[4], bookmark.rssToHTTPAddress());
     const QVariant icon = bookmark.metaDataForKey(kFavIconKey);
     if (icon.isValid())
-        out += QLatin1String(" ICON=\"") + icon.toString() + QLatin1Char('"');
+        slots[5] = attribute(kBookmarkAttributes[5], icon.toString());
     const int schedule = bookmark.scheduleUpdateFrequency();
     if (schedule == -1)
-        out += QLatin1String(" SCHEDULE=\"0123456|0-1|1440|icon\"");
+        slots[6] = attribute(kBookmarkAttributes[6], QStringLiteral("0123456|0-1|1440|icon"));
     else if (schedule != 0)
-        out += QLatin1String(" SCHEDULE=\"0123456|0-1|") + QString::number(schedule / 60) +
-               QLatin1String("|icon\"");
+        slots[6] = attribute(kBookmarkAttributes[6],
+                             QStringLiteral("0123456|0-1|%1|icon").arg(QString::number(schedule / 60)));
     if (!bookmark.mozillaKeywords().isEmpty())
-        out += QLatin1String(" SHORTCUTURL=\"") + bookmark.mozillaKeywords() + QLatin1Char('"');
+        slots[7] = attribute(kBookmarkAttributes[7], bookmark.mozillaKeywords());
+
+    out += QLatin1String("<DT><A");
+    appendExtras(out, bookmark, kBookmarkAttributes, 0);
+    for (qsizetype i = 0; i < qsizetype(std::size(slots)); ++i) {
+        out += slots[i];
+        appendExtras(out, bookmark, kBookmarkAttributes, i + 1);
+    }
     out += QLatin1Char('>') + escapedName(bookmark.name()) + QLatin1String("</A>\n");
     if (!bookmark.comments().isEmpty()) {
         out += QLatin1String("<DD>") +
                (bookmark.HTMLComments().isNull() ? bookmark.comments() : bookmark.HTMLComments()) +
                QLatin1Char('\n');
     }
+}
+
+void writeFolderHeading(const QVFolder& folder, QString& out)
+{
+    const bool toolbar = folder.type() == QVFolder::ToolbarFolder;
+    out += QLatin1String("<DT><H3");
+    appendExtras(out, folder, kFolderAttributes, 0);
+    if (toolbar) {
+        out += QLatin1String(" PERSONAL_TOOLBAR_FOLDER=\"true\"");
+        if (!hasExtra(folder, QLatin1String("ID")))
+            out += QLatin1String(" ID=\"NC:PersonalToolbarFolder\"");
+    }
+    appendExtras(out, folder, kFolderAttributes, 1);
+    if (!toolbar && folder.type() == QVFolder::TabGroup)
+        out += QLatin1String(" FOLDER_GROUP=\"true\"");
+    appendExtras(out, folder, kFolderAttributes, 2);
+    // The toolbar keeps the name it was read with; only a nameless one gets the browser's label.
+    const QString name = toolbar && folder.name().isEmpty()
+                             ? QVLocalized(QStringLiteral("MozillaToolbarLabel"))
+                             : escapedName(folder.name());
+    out += QLatin1Char('>') + name + QLatin1String("</H3>\n");
+    const QString description = folder.metaDataForKey(kFolderDescriptionKey).toString();
+    if (!description.isEmpty())
+        out += QLatin1String("<DD>") + description + QLatin1Char('\n');
+    out += QLatin1String("<DL><p>\n");
+}
+
+bool isTagStart(QStringView text, qsizetype at, QLatin1String name)
+{
+    const qsizetype after = at + 1 + name.size();
+    return text.mid(at + 1, name.size()).compare(name, Qt::CaseInsensitive) == 0 &&
+           (after >= text.size() || text[after].isSpace() || text[after] == u'>');
+}
+
+// Text behind an entry's tag that holds the start of another entry: entries ran together, and all but
+// the first would be lost.
+bool holdsAnotherEntry(QStringView rest)
+{
+    for (qsizetype at = rest.indexOf(u'<'); at >= 0; at = rest.indexOf(u'<', at + 1)) {
+        if (isTagStart(rest, at, QLatin1String("DT")) || isTagStart(rest, at, QLatin1String("A")) ||
+            isTagStart(rest, at, QLatin1String("H3")))
+            return true;
+    }
+    return false;
+}
+
+// A folder's "<DD>" text runs on to the folder's own list; the description ends where that list starts.
+QString folderDescription(const QString& comment)
+{
+    qsizetype end = comment.indexOf(QLatin1String("<DL"), 0, Qt::CaseInsensitive);
+    if (end < 0)
+        end = comment.size();
+    while (end > 0 && comment.at(end - 1).isSpace())
+        --end;
+    return comment.left(end);
+}
+
+bool isMostlyUtf8(const QByteArray& bytes, QString* text)
+{
+    QStringDecoder decoder(QStringDecoder::Utf8);
+    *text = decoder.decode(bytes);
+    const qsizetype genuine = bytes.count("\xEF\xBF\xBD");
+    qsizetype invalid = -genuine;
+    qsizetype multibyte = -genuine;
+    for (const QChar ch : std::as_const(*text)) {
+        if (ch.unicode() == 0xFFFD)
+            ++invalid;
+        else if (ch.unicode() >= 0x80)
+            ++multibyte;
+    }
+    return multibyte > invalid;
 }
 } // namespace
 
@@ -96,7 +300,8 @@ const QMap<QString, QString>& Netscape::commandMarkers()
 {
     static const QMap<QString, QString> markers{
         {ParserKey::NewItem, QStringLiteral("<DT>")},
-        {ParserKey::EndItemData, QStringLiteral("</A>\n")},
+        // Whatever follows "</A>" (a line feed, CR LF, CR alone, the next entry): bookmarks end there.
+        {ParserKey::EndItemData, QStringLiteral("</A>")},
         {ParserKey::EndFolderData, QStringLiteral("</H3>")},
         {ParserKey::EndFolder, QStringLiteral("</DL>")},
         {ParserKey::Comments, QStringLiteral("<DD>")},
@@ -152,11 +357,61 @@ std::optional<QStringList> Netscape::getFileLines(const QString& path)
     return lines;
 }
 
+QString Netscape::decodeFileText(const QByteArray& bytes, const QString& description)
+{
+    bool replaced = false;
+    QString text;
+    QString charset;
+    const QByteArray declared = quorvit::declaredHtmlCharset(bytes);
+    if (bytes.startsWith("\xEF\xBB\xBF")) {
+        charset = QStringLiteral("UTF-8");
+        text = *quorvit::decodeCharset(bytes, "utf-8", &replaced);
+    } else if (std::optional<QString> decoded =
+                   declared.isEmpty() ? std::nullopt : quorvit::decodeCharset(bytes, declared, &replaced)) {
+        charset = QString::fromLatin1(declared);
+        text = *decoded;
+    } else if (std::optional<QString> utf8 = quorvit::decodeUtf8Strict(bytes)) {
+        return *utf8;
+    } else if (isMostlyUtf8(bytes, &text)) {
+        // A stray byte in a UTF-8 file must not turn every other character into something else.
+        charset = QStringLiteral("UTF-8");
+        replaced = true;
+    } else {
+        // Files from before browsers declared their charset: the system's legacy encoding.
+        return TWHTMLScanner::decodeFileData(bytes, false);
+    }
+    if (replaced)
+        QVLog(QStringLiteral("%1 holds bytes that are not %2; each was replaced by U+FFFD")
+                  .arg(description, charset));
+    return text;
+}
+
 bool Netscape::readBookmarkFile()
 {
     m_rootClosed = false;
-    if (!readWithParser(true, commandMarkers(), dataMarkers()))
+    m_folderHeirarchyArray.clear();
+    QFile file(m_bookmarkPath);
+    const QByteArray bytes = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    if (bytes.isEmpty()) {
+        QVLog(kLogNoFileData);
         return false;
+    }
+    TWHTMLParser parser(
+        decodeFileText(bytes, QStringLiteral("%1 bookmark file %2").arg(m_browserName, m_bookmarkPath)));
+    beginTree();
+    parser.configureCommands(commandMarkers());
+    parser.configureData(dataMarkers());
+    parser.setKeepsEntryText(true);
+    const bool result = parser.parseFileForBrowser(this);
+    endParse();
+    if (!result)
+        return false;
+    // An entry without its end would be silently missing from the tree, and so from every later write.
+    if (parser.endedInsideEntry()) {
+        QVLog(QStringLiteral("%1 bookmark file ends inside an unfinished entry: %2")
+                  .arg(m_browserName, m_bookmarkPath));
+        return false;
+    }
     // A file that never closes its top list was cut short (or is not bookmark HTML at all): writing it
     // back would silently drop whatever followed, so the read fails instead.
     if (!m_rootClosed) {
@@ -172,8 +427,88 @@ bool Netscape::writeBookmarks(const QVFolderPtr& tree, const QString& path) cons
     return writeBookmarksToLocation(tree, path);
 }
 
+bool Netscape::itemFromEntry(QVariantMap& item)
+{
+    const QString entry = item.take(ParserKey::EntryText).toString();
+    // The entry is its "<DT>" marker, the tag, and the name up to the closing "</A>" or "</H3>".
+    qsizetype at = commandMarkers().value(ParserKey::NewItem).size();
+    while (at < entry.size() && entry[at].isSpace())
+        ++at;
+    const std::optional<HTMLTag> tag = HTMLTag::read(entry, at);
+    const bool bookmark = tag && tag->is(QLatin1String("A"));
+    if (!bookmark && !(tag && tag->is(QLatin1String("H3")))) {
+        QVLog(QStringLiteral("%1 bookmark file has an entry that is neither a bookmark nor a folder: %2: %3")
+                  .arg(m_browserName, m_bookmarkPath, entry.left(80)));
+        return false;
+    }
+    const QString name = entry.mid(tag->end);
+    if (holdsAnotherEntry(name)) {
+        QVLog(QStringLiteral("%1 bookmark file has entries that run together: %2: %3")
+                  .arg(m_browserName, m_bookmarkPath, entry.left(80)));
+        return false;
+    }
+
+    QVariantMap fresh;
+    if (item.contains(ItemKey::Comments))
+        fresh.insert(ItemKey::Comments, item.value(ItemKey::Comments));
+    fresh.insert(ItemKey::Name, name);
+    if (!bookmark)
+        fresh.insert(ParserKey::FolderMarker, QString(QLatin1String("")));
+
+    static const QMap<QString, QString> bookmarkKeys{
+        {QStringLiteral("HREF"), ItemKey::Address},
+        {QStringLiteral("ADD_DATE"), ItemKey::CreationDate},
+        {QStringLiteral("LAST_VISIT"), ItemKey::LastVisit},
+        {QStringLiteral("LAST_MODIFIED"), ItemKey::LastUpdate},
+        {QStringLiteral("FEEDURL"), ItemKey::RSSFeedURL},
+        {QStringLiteral("ICON"), kFavIconKey},
+        {QStringLiteral("SCHEDULE"), ParserKey::UpdateScheduleTime},
+        {QStringLiteral("SHORTCUTURL"), ItemKey::Keyword},
+    };
+    static const QMap<QString, QString> folderKeys{
+        {QStringLiteral("PERSONAL_TOOLBAR_FOLDER"), ParserKey::ToolbarFolder},
+        {QStringLiteral("FOLDER_GROUP"), ParserKey::TabbedGroup},
+    };
+    const QMap<QString, QString>& keys = bookmark ? bookmarkKeys : folderKeys;
+    // Each kept attribute is anchored behind the furthest (in the writer's order) of the attributes
+    // before it that the writer produces: written there, it reads back with the same anchor.
+    QVariantList extras;
+    QString after;
+    qsizetype furthest = -1;
+    QSet<QString> seen;
+    for (const HTMLAttribute& attribute : tag->attributes) {
+        const QString upper = attribute.name.toUpper();
+        // Browsers ignore an attribute given twice; so does this reader.
+        if (seen.contains(upper))
+            continue;
+        seen.insert(upper);
+        const QString value = converter().decodeAttributeValue(attribute.value);
+        const auto known = keys.constFind(upper);
+        if (known != keys.constEnd()) {
+            fresh.insert(known.value(), value);
+            const qsizetype rank =
+                bookmark ? knownIndex(kBookmarkAttributes, upper) : knownIndex(kFolderAttributes, upper);
+            if (rank > furthest) {
+                furthest = rank;
+                after = upper;
+            }
+            continue;
+        }
+        QVariantMap extra{{QStringLiteral("name"), attribute.name}, {QStringLiteral("after"), after}};
+        if (!attribute.bare)
+            extra.insert(QStringLiteral("value"), value);
+        extras.append(extra);
+    }
+    if (!extras.isEmpty())
+        fresh.insert(kExtraAttributesKey, extras);
+    item = fresh;
+    return true;
+}
+
 bool Netscape::addItemToBookmarks(QVariantMap& item)
 {
+    if (item.contains(ParserKey::EntryText) && !itemFromEntry(item))
+        return false;
     if (item.contains(ItemKey::Name)) {
         const QString name = item.value(ItemKey::Name).toString();
         if (name.contains(QLatin1String("&#39;")))
@@ -187,8 +522,8 @@ bool Netscape::addItemToBookmarks(QVariantMap& item)
             return false;
         }
         auto folder = QVFolder::initWithName(item.value(ItemKey::Name).toString(), m_browserName);
+        // The toolbar keeps its name as read: the user sees it, and the browser finds it by the flag.
         if (item.value(ParserKey::ToolbarFolder).toString() == QLatin1String("true")) {
-            folder->setName(QVLocalized(QStringLiteral("AddressToolbar")));
             folder->setType(QVFolder::ToolbarFolder);
         } else if (folder->name() == QVLocalized(QStringLiteral("Bookmarks Menu")) ||
                    folder->name() == QVLocalized(QStringLiteral("Bookmark Menu"))) {
@@ -197,6 +532,10 @@ bool Netscape::addItemToBookmarks(QVariantMap& item)
         }
         if (item.value(ParserKey::TabbedGroup).toString() == QLatin1String("true"))
             folder->setType(QVFolder::TabGroup);
+        folder->setMetaData(item.value(kExtraAttributesKey), kExtraAttributesKey);
+        if (!item.value(ItemKey::Comments).toString().isEmpty())
+            folder->setMetaData(folderDescription(item.value(ItemKey::Comments).toString()),
+                                kFolderDescriptionKey);
         // After the top list closed there is no current folder: the folder and its contents are dropped.
         return openFolder(folder);
     }
@@ -233,6 +572,7 @@ bool Netscape::addItemToBookmarks(QVariantMap& item)
         bookmark->setMetaData(item.value(ItemKey::RSSFeedURL), ItemKey::RSSFeedURL);
     if (item.contains(kFavIconKey))
         bookmark->setMetaData(item.value(kFavIconKey), kFavIconKey);
+    bookmark->setMetaData(item.value(kExtraAttributesKey), kExtraAttributesKey);
     return true;
 }
 
@@ -295,17 +635,7 @@ void Netscape::writeFolder(const QVFolder& folder, QString& out)
     for (const QVItemPtr& item : folder.folderContents()) {
         if (item->isFolder()) {
             const auto& child = static_cast<const QVFolder&>(*item);
-            if (child.type() == QVFolder::ToolbarFolder) {
-                out += QLatin1String(
-                           "<DT><H3 PERSONAL_TOOLBAR_FOLDER=\"true\" ID=\"NC:PersonalToolbarFolder\">") +
-                       QVLocalized(QStringLiteral("MozillaToolbarLabel"));
-            } else {
-                out += QLatin1String("<DT><H3");
-                if (child.type() == QVFolder::TabGroup)
-                    out += QLatin1String(" FOLDER_GROUP=\"true\"");
-                out += QLatin1Char('>') + escapedName(child.name());
-            }
-            out += QLatin1String("</H3>\n<DL><p>\n");
+            writeFolderHeading(child, out);
             writeFolder(child, out);
         } else if (item->isDivider()) {
             out += QLatin1String("<HR>\n");

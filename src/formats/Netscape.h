@@ -20,6 +20,11 @@ public:
     /// "TEXT" with "MOSS" for Netscape files, "MOZZ" otherwise.
     static void setFileAttributesAtPath(const QString& path);
 
+    /// The file's text: in the charset its META tag declares, else UTF-8, else the legacy encoding of
+    /// files from before charsets were declared. Bytes the charset has no character for become U+FFFD
+    /// and are logged once, naming `description`.
+    static QString decodeFileText(const QByteArray& bytes, const QString& description);
+
     /// The whole file as written (exposed for tests and benchmarks).
     static QString fileText(const QVFolder& tree);
 
@@ -38,6 +43,10 @@ public:
     static const QMap<QString, QString>& dataMarkers();
 
 private:
+    /// Replaces the parser's dictionary of an entry by one read from the entry's tag; false (logged) when
+    /// the entry is not one bookmark or folder.
+    bool itemFromEntry(QVariantMap& item);
+
     static std::atomic<bool> s_isNetscape;
     bool m_rootClosed = false;
 };

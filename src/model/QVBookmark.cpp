@@ -48,11 +48,17 @@ QVBookmarkPtr QVBookmark::initBookmarkWithDictionary(QVariantMap& dictionary)
 
 QVBookmarkPtr QVBookmark::initBookmarkWithName(const QString& name, const QString& address)
 {
+    auto bookmark = readBookmarkWithName(name, address);
+    bookmark->m_addDate = QDateTime::currentDateTimeUtc();
+    return bookmark;
+}
+
+QVBookmarkPtr QVBookmark::readBookmarkWithName(const QString& name, const QString& address)
+{
     auto bookmark = std::make_shared<QVBookmark>();
     bookmark->setName(name);
     bookmark->setAddress(address);
     bookmark->setSource(QStringLiteral("Quorvit"));
-    bookmark->m_addDate = QDateTime::currentDateTimeUtc();
     return bookmark;
 }
 

@@ -21,6 +21,8 @@ public:
     static QVBookmarkPtr initBookmarkWithDictionary(QVariantMap& dictionary);
     /// A new bookmark made by the program: added now, source "Quorvit".
     static QVBookmarkPtr initBookmarkWithName(const QString& name, const QString& address);
+    /// A bookmark as a reader finds it in a file: no date the file does not give, source "Quorvit".
+    static QVBookmarkPtr readBookmarkWithName(const QString& name, const QString& address);
 
     const QDateTime& addDate() const { return m_addDate; }
     void setAddDate(const QDateTime& date) { m_addDate = date; }

@@ -3,6 +3,8 @@
 #include <QHash>
 #include <QStringDecoder>
 
+#include <cctype>
+
 namespace quorvit {
 
 namespace {
@@ -70,6 +72,52 @@ std::optional<QByteArray> encodeMacRoman(const QString& text)
         bytes.append(found.value());
     }
     return bytes;
+}
+
+QByteArray declaredHtmlCharset(const QByteArray& bytes)
+{
+    // The declaration belongs in the head, before any bookmark.
+    const QByteArray head = bytes.left(4096).toLower();
+    qsizetype at = 0;
+    while ((at = head.indexOf("charset", at)) >= 0) {
+        at += 7;
+        qsizetype i = at;
+        while (i < head.size() && (head[i] == ' ' || head[i] == '\t'))
+            ++i;
+        if (i >= head.size() || head[i] != '=')
+            continue;
+        ++i;
+        while (i < head.size() && (head[i] == ' ' || head[i] == '\t' || head[i] == '"' || head[i] == '\''))
+            ++i;
+        const qsizetype start = i;
+        while (i < head.size() && (std::isalnum(static_cast<unsigned char>(head[i])) || head[i] == '-' ||
+                                   head[i] == '_' || head[i] == '.' || head[i] == ':'))
+            ++i;
+        if (i > start)
+            return head.mid(start, i - start);
+    }
+    return QByteArray();
+}
+
+std::optional<QString> decodeCharset(const QByteArray& bytes, const QByteArray& charset, bool* replaced)
+{
+    QByteArray name = charset.toLower();
+    if (name == "utf8" || name == "unicode-1-1-utf-8")
+        name = "utf-8";
+    else if (name == "iso-8859-1" || name == "iso8859-1" || name == "latin1" || name == "l1" ||
+             name == "us-ascii" || name == "ascii" || name == "iso_8859-1" || name == "cp1252")
+        name = "windows-1252";
+    QStringDecoder decoder(name.constData());
+    if (!decoder.isValid())
+        return std::nullopt;
+    QString text = decoder.decode(bytes);
+    const bool error = decoder.hasError();
+    // ICU's decoders substitute U+001A, a control character; what could not be read is U+FFFD.
+    if (error && !bytes.contains('\x1a'))
+        text.replace(QChar(0x1A), QChar(0xFFFD));
+    if (replaced)
+        *replaced = error;
+    return text;
 }
 
 } // namespace quorvit

@@ -84,13 +84,13 @@ TEST_F(NetscapeTest, WritesEachItemKindExactly)
     const QByteArray expected =
         kHeader +
         "<DT><A HREF=\"http://a.example/\">Plain</A>\n"
-        "<DT><A HREF=\"http://b.example/?x=1&y=2\" ADD_DATE=\"1000000000\" LAST_VISIT=\"1000000001.5\" "
+        "<DT><A HREF=\"http://b.example/?x=1&amp;y=2\" ADD_DATE=\"1000000000\" LAST_VISIT=\"1000000001.5\" "
         "LAST_MODIFIED=\"1000000002\" FEEDURL=\"http://b.example/rss\" "
         "ICON=\"data:image/png;base64,AAAA\" SCHEDULE=\"0123456|0-1|1|icon\" SHORTCUTURL=\"bx\">"
         "Tom &amp; Jérôme</A>\n"
         "<DD>a note\n"
         "<DT><A HREF=\"http://c.example/\" SCHEDULE=\"0123456|0-1|1440|icon\">Hourly</A>\n"
-        "<DT><H3 PERSONAL_TOOLBAR_FOLDER=\"true\" ID=\"NC:PersonalToolbarFolder\">Bookmarks Toolbar</H3>\n"
+        "<DT><H3 PERSONAL_TOOLBAR_FOLDER=\"true\" ID=\"NC:PersonalToolbarFolder\">Anything</H3>\n"
         "<DL><p>\n"
         "<DT><A HREF=\"http://t.example/\">T</A>\n"
         "</DL><p>\n"
@@ -127,7 +127,7 @@ TEST_F(NetscapeTest, ReadsItemsDatesScheduleAndSpecialFolders)
                   "</DL><p>\n",
         &ok);
     ASSERT_TRUE(ok);
-    EXPECT_EQ(outline(adapter->bookmarks()), QStringLiteral("[3] Bookmarks Toolbar\n"
+    EXPECT_EQ(outline(adapter->bookmarks()), QStringLiteral("[3] My bar\n"
                                                             "  It's &amp; more <http://a/>\n"
                                                             "  B <http://b/>\n"
                                                             "[2] Bookmarks Menu\n"
@@ -322,6 +322,190 @@ TEST_F(NetscapeTest, CommentBeforeFolderEndStaysWithItsBookmark)
     const auto folder = std::static_pointer_cast<QVFolder>(adapter->bookmarks()->itemAtIndex(0));
     EXPECT_EQ(std::static_pointer_cast<QVBookmark>(folder->itemAtIndex(0))->comments(),
               QStringLiteral("about a"));
+}
+
+// Line ends and line breaks are layout only: every layout reads as the LF one does.
+TEST_F(NetscapeTest, EveryLayoutReadsAllEntries)
+{
+    QByteArray lf = kHeader + "<DT><H3>F</H3>\n<DL><p>\n<DT><A HREF=\"http://a/\">A</A>\n<DD>about a\n"
+                              "<DT><A HREF=\"http://b/\">B</A>\n<HR>\n</DL><p>\n"
+                              "<DT><A HREF=\"http://c/?</A>\">C</A>\n</DL><p>\n";
+    const QString realworld = realworldPath(QStringLiteral("firefox/bookmarks.exported.html"));
+    QByteArrayList samples{lf};
+    if (QFileInfo::exists(realworld))
+        samples.append(readBytes(realworld));
+    for (const QByteArray& sample : samples) {
+        bool ok = false;
+        const QString expected = outline(readText(sample, &ok)->bookmarks());
+        ASSERT_TRUE(ok);
+        QByteArray trailing = sample;
+        QByteArray oneLine = sample;
+        QByteArray perLine = sample;
+        const QByteArray layouts[] = {QByteArray(sample).replace("\n", "\r\n"),
+                                      QByteArray(sample).replace("\n", "\r"),
+                                      trailing.replace("\n", "  \t\n"), oneLine.replace("\n", ""),
+                                      perLine.replace("</A>\n<DT>", "</A> <DT>")};
+        for (const QByteArray& layout : layouts) {
+            auto adapter = readText(layout, &ok);
+            EXPECT_TRUE(ok) << layout.left(400).toStdString();
+            EXPECT_EQ(outline(adapter->bookmarks()), expected) << layout.left(400).toStdString();
+        }
+    }
+    // A comment ends at its line end, whichever it is.
+    bool ok = false;
+    auto crlf = readText(lf.replace("\n", "\r\n"), &ok);
+    QString comment;
+    for (const QVItemPtr& item : BookmarkEnumerator(crlf->bookmarks()).allObjects()) {
+        if (item->isBookmark() && item->name() == QLatin1String("A"))
+            comment = std::static_pointer_cast<QVBookmark>(item)->comments();
+    }
+    EXPECT_EQ(comment, QStringLiteral("about a"));
+}
+
+// An entry the reader cannot account for fails the read rather than vanish from it.
+TEST_F(NetscapeTest, EntriesThatCannotBeAccountedForFailTheRead)
+{
+    const QByteArray files[] = {
+        kHeader + "<DT><A HREF=\"http://a/\">A\n<DT><A HREF=\"http://b/\">B</A>\n</DL><p>\n", // no </A>
+        kHeader + "<DT><A HREF=\"http://a/\">A\n</DL><p>\n", // nor at the end
+        kHeader + "<DT>just text</A>\n</DL><p>\n",
+    };
+    for (const QByteArray& file : files) {
+        quorvit::LogCapture log;
+        bool ok = true;
+        readText(file, &ok);
+        EXPECT_FALSE(ok) << file.toStdString();
+        EXPECT_FALSE(log.lines().isEmpty());
+    }
+}
+
+TEST_F(NetscapeTest, AttributeValuesAreEscapedOnWriteAndDecodedOnRead)
+{
+    bool ok = false;
+    auto read = readText(kHeader + "<DT><A HREF=\"http://s/?q=qt&amp;hl=de&#38;x=&quot;1&quot;\" "
+                                   "SHORTCUTURL=\"k&amp;w\">S</A>\n</DL><p>\n",
+                         &ok);
+    ASSERT_TRUE(ok);
+    const auto s = std::static_pointer_cast<QVBookmark>(read->bookmarks()->itemAtIndex(0));
+    EXPECT_EQ(s->urlAddress(), QStringLiteral("http://s/?q=qt&hl=de&x=\"1\""));
+    EXPECT_EQ(s->mozillaKeywords(), QStringLiteral("k&w"));
+
+    auto root = newRoot();
+    const QString hostile[] = {QStringLiteral("javascript:(function(){alert(\"x\")})()"),
+                               QStringLiteral("http://x/\" onmouseover=\"alert(1)"),
+                               QStringLiteral("http://s/?q=qt&hl=de&amp;"),
+                               QStringLiteral("http://y/</A>\n<DT>")};
+    for (const QString& address : hostile) {
+        auto bookmark = add(root, QStringLiteral("n"), address);
+        bookmark->setMozillaKeywords(QStringLiteral("\"k\""));
+        bookmark->setMetaData(address, QStringLiteral("FF_FavIcon"));
+    }
+    ASSERT_TRUE(Netscape::writeBookmarksToLocation(root, path("w.html")));
+    EXPECT_FALSE(readBytes(path("w.html")).contains("onmouseover=\""));
+    Netscape again(path("w.html"));
+    ASSERT_TRUE(again.readBookmarkFile());
+    ASSERT_EQ(again.bookmarks()->itemCount(), 4);
+    for (int i = 0; i < 4; ++i) {
+        const auto bookmark = std::static_pointer_cast<QVBookmark>(again.bookmarks()->itemAtIndex(i));
+        EXPECT_EQ(bookmark->urlAddress(), hostile[i]);
+        EXPECT_EQ(bookmark->mozillaKeywords(), QStringLiteral("\"k\""));
+        EXPECT_EQ(bookmark->metaDataForKey(QStringLiteral("FF_FavIcon")).toString(), hostile[i]);
+    }
+}
+
+TEST_F(NetscapeTest, DeclaredCharsetIsHonouredAndStrayBytesAreReplaced)
+{
+    auto nameRead = [this](const QByteArray& charset, const QByteArray& name, bool* logged) {
+        quorvit::LogCapture log;
+        QByteArray text = "<!DOCTYPE NETSCAPE-Bookmark-file-1>\n";
+        if (!charset.isEmpty())
+            text += "<META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html; charset=" + charset + "\">\n";
+        bool ok = false;
+        auto adapter =
+            readText(text + "<DL><p>\n<DT><A HREF=\"http://a/\">" + name + "</A>\n</DL><p>\n", &ok);
+        *logged = !log.lines().isEmpty();
+        return ok ? adapter->bookmarks()->itemAtIndex(0)->name() : QStringLiteral("(failed)");
+    };
+    const QString zurich = QStringLiteral("Z\u00FCrich \u2014 \u6771\u4EAC");
+    struct Case
+    {
+        QByteArray charset;
+        QByteArray bytes;
+        QString expected;
+        bool warns;
+    } cases[] = {
+        {"UTF-8", zurich.toUtf8(), zurich, false},
+        {"UTF-8", zurich.toUtf8().insert(1, '\xFF'), QStringLiteral("Z\uFFFD\u00FCrich \u2014 \u6771\u4EAC"),
+         true},
+        {"", zurich.toUtf8().insert(1, '\xFF'), QStringLiteral("Z\uFFFD\u00FCrich \u2014 \u6771\u4EAC"),
+         true},
+        {"windows-1252", "Z\xFCrich \x97 Bob\x92s", QStringLiteral("Z\u00FCrich \u2014 Bob\u2019s"), false},
+        {"ISO-8859-1", "Bob\x92s", QStringLiteral("Bob\u2019s"), false},
+        {"ISO-8859-2", "\xA9koda", QStringLiteral("\u0160koda"), false},
+        {"Shift_JIS", "\x93\x8C\x8B\x9E", QStringLiteral("\u6771\u4EAC"), false},
+        {"EUC-JP", "\xC5\xEC\xB5\xFE", QStringLiteral("\u6771\u4EAC"), false},
+    };
+    for (const Case& c : cases) {
+        bool logged = false;
+        EXPECT_EQ(nameRead(c.charset, c.bytes, &logged), c.expected) << c.charset.toStdString();
+        EXPECT_EQ(logged, c.warns) << c.charset.toStdString();
+    }
+}
+
+// Whatever the writer does not produce itself is kept and written back where it stood.
+TEST_F(NetscapeTest, FirefoxAttributesFolderDatesAndDescriptionsSurvive)
+{
+    for (const char* name : {"firefox/bookmarks.exported.html", "firefox/bookmarks.preplaces.html"}) {
+        const QString sample = realworldPath(QLatin1String(name));
+        QUORVIT_SKIP_WITHOUT(sample);
+        Netscape source(sample);
+        ASSERT_TRUE(source.readBookmarkFile());
+        ASSERT_TRUE(Netscape::writeBookmarksToLocation(source.bookmarks(), path("out.html")));
+        const QByteArray written = readBytes(path("out.html"));
+        for (QByteArray line : readBytes(sample).split('\n')) {
+            line = line.trimmed();
+            if (line.startsWith("<DT><A ") || line.startsWith("<DD>")) {
+                EXPECT_TRUE(written.contains(QByteArray(line + '\n')))
+                    << name << ": " << line.left(160).toStdString();
+            }
+        }
+    }
+    const QByteArray preplaces = readBytes(path("out.html"));
+    for (const char* expected :
+         {"<DT><H3 ADD_DATE=\"1177541020\" LAST_MODIFIED=\"1177541050\" ID=\"rdf:#$74Gpx2\">test</H3>\n"
+          "<DD>folder test comment\n<DL><p>\n",
+          "<DT><H3 UNFILED_BOOKMARKS_FOLDER=\"true\">Unsorted Bookmarks</H3>\n",
+          "<DT><H3 LAST_MODIFIED=\"1177541040\" PERSONAL_TOOLBAR_FOLDER=\"true\" ID=\"rdf:#$FvPhC3\">"
+          "Bookmarks Toolbar Folder</H3>\n"})
+        EXPECT_TRUE(preplaces.contains(expected)) << expected;
+    bool ok = false;
+    auto netscape4 = readText(readBytes(dataPath(QStringLiteral("netscape/netscape4.html"))), &ok);
+    ASSERT_TRUE(ok);
+    EXPECT_TRUE(Netscape::fileText(*netscape4->bookmarks())
+                    .contains(QStringLiteral("<DT><H3 FOLDED ADD_DATE=\"918000005\">Reference</H3>")));
+}
+
+// Dates the file does not give stay absent through every format, read after read.
+TEST_F(NetscapeTest, AbsentDatesStayAbsentInEveryFormat)
+{
+    auto root = newRoot();
+    add(root, QStringLiteral("Undated"), QStringLiteral("http://u/"));
+    for (const AdapterClass& format : AdapterRegistry::adapterClasses()) {
+        const QString file = path(QStringLiteral("undated.") + format.id);
+        ASSERT_TRUE(format.writeBookmarks(root, file)) << format.id.toStdString();
+        auto adapter = format.initWithPath(file);
+        if (!adapter->readBookmarkFile())
+            continue; // layouts whose own reading is not this test's concern
+        for (const QVItemPtr& item : BookmarkEnumerator(adapter->bookmarks()).allObjects()) {
+            if (item->isBookmark()) {
+                EXPECT_FALSE(std::static_pointer_cast<QVBookmark>(item)->addDate().isValid())
+                    << format.id.toStdString();
+            }
+        }
+    }
+    EXPECT_TRUE(QVBookmark::initBookmarkWithName(QStringLiteral("new"), QStringLiteral("http://n/"))
+                    ->addDate()
+                    .isValid());
 }
 
 TEST_F(NetscapeTest, UrlManagerProNeedsItsCommentLine)

@@ -64,8 +64,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size)
             // round trip is exact only without ampersands.
             if (!hasAmpersand) {
                 QString expected = text;
-                if (extended)
+                if (extended) {
+                    // The table's C1 rows come back as the Windows-1252 characters they name.
                     expected.removeIf(deletedWhenExtended);
+                    for (QChar& ch : expected)
+                        ch = HTMLEscapeConverter::windows1252Meaning(ch);
+                }
                 check(converter.convertHTMLFromString(escaped) == expected,
                       "escape then unescape round-trips");
             }

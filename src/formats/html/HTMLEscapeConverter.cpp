@@ -62,6 +62,13 @@ QString replaceAll(const QString& text, const QString& before, const QString& af
     return result;
 }
 
+// Windows-1252 bytes 0x80-0x9F; 0 where the code page has no character.
+const char16_t kWindows1252High[32] = {
+    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178,
+};
+
 bool isBasicCharacter(char16_t unit)
 {
     return unit == u'&' || unit == u'"' || unit == u'<' || unit == u'>';
@@ -96,7 +103,8 @@ HTMLEscapeConverter::HTMLEscapeConverter()
         const QString& entity = m_htmlValues.at(i);
         m_charToEntity.insert(ch, entity);
         if (!entity.isEmpty()) {
-            m_entityToChar.insert(entity, ch);
+            // "&rsquo;" is the quotation mark a browser shows, not the C1 control that keys its row.
+            m_entityToChar.insert(entity, windows1252Meaning(ch));
             m_longestEntity = std::max(m_longestEntity, entity.size());
         }
     }
@@ -155,8 +163,13 @@ QString HTMLEscapeConverter::convertHighASCIIFromString(const QString& text, boo
 
 QString HTMLEscapeConverter::convertUnicodeFromString(const QString& text) const
 {
+    // Sized once: a reference is up to eight times its character, and growing step by step leaves a
+    // trail of ever larger freed blocks behind on long texts.
+    qsizetype size = 0;
+    for (const QChar ch : text)
+        size += ch.unicode() < 0x80 ? 1 : 3 + (ch.unicode() >= 10000 ? 5 : ch.unicode() >= 1000 ? 4 : 3);
     QString result;
-    result.reserve(text.size());
+    result.reserve(size);
     for (const QChar ch : text) {
         if (ch.unicode() < 0x80) {
             result.append(ch);
@@ -212,6 +225,133 @@ QString HTMLEscapeConverter::convertHTMLFromString(const QString& text) const
         result = decoded;
     }
     return convertToUnicodeCharacters(result);
+}
+
+QChar HTMLEscapeConverter::windows1252Meaning(QChar ch)
+{
+    const char16_t unit = ch.unicode();
+    if (unit < 0x80 || unit > 0x9F || kWindows1252High[unit - 0x80] == 0)
+        return ch;
+    return QChar(kWindows1252High[unit - 0x80]);
+}
+
+QString HTMLEscapeConverter::decodeAttributeValue(const QString& value) const
+{
+    if (!value.contains(QLatin1Char('&')))
+        return value;
+    QString out;
+    out.reserve(value.size());
+    const qsizetype size = value.size();
+    qsizetype i = 0;
+    while (i < size) {
+        const QChar ch = value.at(i);
+        if (ch != u'&') {
+            out.append(ch);
+            ++i;
+            continue;
+        }
+        // A reference is short; a missing ";" within reach leaves the ampersand as text.
+        const qsizetype limit = std::min(size, i + 12);
+        qsizetype semicolon = i + 1;
+        while (semicolon < limit && value.at(semicolon) != u';' && value.at(semicolon) != u'&')
+            ++semicolon;
+        if (semicolon >= limit || value.at(semicolon) != u';') {
+            out.append(ch);
+            ++i;
+            continue;
+        }
+        const QStringView body = QStringView(value).mid(i + 1, semicolon - i - 1);
+        bool decoded = false;
+        if (body.size() > 1 && body.front() == u'#') {
+            const bool hex = body.at(1) == u'x' || body.at(1) == u'X';
+            const QStringView digits = body.mid(hex ? 2 : 1);
+            bool ok = !digits.isEmpty();
+            char32_t code = 0;
+            for (const QChar digit : digits) {
+                char16_t d = digit.unicode();
+                if (hex && d >= u'A' && d <= u'F')
+                    d = char16_t(d - u'A' + u'a');
+                int v = -1;
+                if (d >= '0' && d <= '9')
+                    v = d - '0';
+                else if (hex && d >= 'a' && d <= 'f')
+                    v = d - 'a' + 10;
+                if (v < 0) {
+                    ok = false;
+                    break;
+                }
+                code = std::min<char32_t>(code * (hex ? 16 : 10) + char32_t(v), 0x110000);
+            }
+            if (ok) {
+                // As browsers do: C1 codes mean their Windows-1252 characters; what is no character
+                // becomes the replacement character.
+                if (code >= 0x80 && code <= 0x9F)
+                    code = windows1252Meaning(QChar(char16_t(code))).unicode();
+                if (code == 0 || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
+                    code = 0xFFFD;
+                out.append(QString::fromUcs4(&code, 1));
+                decoded = true;
+            }
+        } else {
+            const QString entity = value.mid(i, semicolon - i + 1);
+            const qsizetype basic = m_minHtmlValues.indexOf(entity);
+            if (basic >= 0 && basic < m_minCharValues.size()) {
+                out.append(m_minCharValues.at(basic));
+                decoded = true;
+            } else if (entity == QLatin1String("&apos;")) {
+                out.append(QLatin1Char('\''));
+                decoded = true;
+            } else if (entity == QLatin1String("&nbsp;")) {
+                out.append(QChar(0xA0));
+                decoded = true;
+            } else if (const auto found = m_entityToChar.constFind(entity);
+                       found != m_entityToChar.constEnd()) {
+                out.append(found.value());
+                decoded = true;
+            }
+        }
+        if (decoded) {
+            i = semicolon + 1;
+        } else {
+            out.append(ch);
+            ++i;
+        }
+    }
+    return out;
+}
+
+QString HTMLEscapeConverter::escapeAttributeValue(const QString& value)
+{
+    QString out;
+    out.reserve(value.size());
+    for (const QChar ch : value) {
+        switch (ch.unicode()) {
+        case u'&':
+            out += QLatin1String("&amp;");
+            break;
+        case u'"':
+            out += QLatin1String("&quot;");
+            break;
+        case u'<':
+            out += QLatin1String("&lt;");
+            break;
+        case u'>':
+            out += QLatin1String("&gt;");
+            break;
+        case u'\n':
+            out += QLatin1String("&#10;");
+            break;
+        case u'\r':
+            out += QLatin1String("&#13;");
+            break;
+        case u'\t':
+            out += QLatin1String("&#9;");
+            break;
+        default:
+            out += ch;
+        }
+    }
+    return out;
 }
 
 QString HTMLEscapeConverter::convertToUnicodeCharacters(const QString& text) const

@@ -29,6 +29,17 @@ public:
     /// Decodes decimal references "&#N;" (N truncated to 16 bits; no digits gives U+0000).
     QString convertToUnicodeCharacters(const QString& text) const;
 
+    /// An attribute value as browsers read it: every character reference decoded exactly once (the basic
+    /// entities, "&apos;", "&nbsp;", the table's names, "&#N;" and "&#xH;"); anything else stays as it is.
+    QString decodeAttributeValue(const QString& value) const;
+    /// The value escaped for a double-quoted attribute: "&", "\"", "<", ">" and line ends as references,
+    /// so that decodeAttributeValue gives it back exactly.
+    static QString escapeAttributeValue(const QString& value);
+
+    /// What a browser means by a table character: the Windows-1252 reading of U+0080-U+009F
+    /// (U+2019 for U+0092); any other character is itself.
+    static QChar windows1252Meaning(QChar ch);
+
     // The tables, in order (exposed for tests).
     const QStringList& minHtmlValues() const { return m_minHtmlValues; }
     const QStringList& minCharValues() const { return m_minCharValues; }
@@ -40,7 +51,7 @@ private:
     QStringList m_minCharValues;
     QStringList m_htmlValues;
     QStringList m_charValues;
-    QHash<QString, QChar> m_entityToChar; // the 126-row table, non-empty entities only
+    QHash<QString, QChar> m_entityToChar; // the 126-row table, non-empty entities only, as browsers read them
     QHash<QChar, QString> m_charToEntity; // the 126-row table, empty entity = delete
     qsizetype m_longestEntity = 0;
 };

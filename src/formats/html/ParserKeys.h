@@ -25,4 +25,6 @@ inline const QString ToolbarFolder = QStringLiteral("ToolbarFolderKey");
 inline const QString TabbedGroup = QStringLiteral("TabbedGroupKey");
 inline const QString ObjectType = QStringLiteral("ObjectTypeKey");
 inline const QString UpdateScheduleTime = QStringLiteral("UpdateScheduleTimeKey");
+// The entry's own text, for receivers that read its tag themselves.
+inline const QString EntryText = QStringLiteral("EntryTextKey");
 } // namespace ParserKey

@@ -82,6 +82,13 @@ bool TWHTMLParser::configureData(const QMap<QString, QString>& data)
     return true;
 }
 
+void TWHTMLParser::setKeepsEntryText(bool keep)
+{
+    m_keepsEntryText = keep;
+    if (m_scanner)
+        m_scanner->setEndingMarkersSkipFirstTag(keep);
+}
+
 bool TWHTMLParser::parseFileForBrowser(HTMLItemReceiver* browser)
 {
     m_parentController = browser;
@@ -95,7 +102,10 @@ bool TWHTMLParser::parseFileForBrowser(HTMLItemReceiver* browser)
         // An event of the region just scanned may have been refused already.
         if (m_failed || entry.isNull())
             break;
-        if (!queueNextItem(createDictionaryForString(entry))) {
+        QVariantMap item = createDictionaryForString(entry);
+        if (m_keepsEntryText)
+            item.insert(ParserKey::EntryText, entry);
+        if (!queueNextItem(std::move(item))) {
             m_failed = true;
             break;
         }

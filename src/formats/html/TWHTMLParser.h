@@ -32,6 +32,12 @@ public:
     /// Runs the whole file. Returns false when the receiver refused an item.
     bool parseFileForBrowser(HTMLItemReceiver* browser);
 
+    /// Also hands each entry's own text to the receiver, under ParserKey::EntryText, and lets an ending
+    /// marker inside the entry's first tag (a quoted attribute value) not end the entry.
+    void setKeepsEntryText(bool keep);
+    /// True when the text ended inside an entry that was therefore never delivered.
+    bool endedInsideEntry() const { return m_scanner && m_scanner->endedInsideEntry(); }
+
     void specialMarkerWasFound(const QString& found, QStringView region, qsizetype position) override;
 
     /// The dictionary of one entry (exposed for tests).
@@ -64,4 +70,5 @@ private:
     CommentEndCache m_commentEnds;
     std::optional<QVariantMap> m_lastDict;
     bool m_failed = false;
+    bool m_keepsEntryText = false;
 };

@@ -1,5 +1,6 @@
 #include "formats/html/TWHTMLScanner.h"
 
+#include "formats/html/HTMLTag.h"
 #include "platform/QVLog.h"
 #include "platform/SystemLocale.h"
 #include "platform/TextEncoding.h"
@@ -91,14 +92,17 @@ qsizetype TWHTMLScanner::nextOccurrence(MarkerCache& cache, qsizetype from)
     return cache.next;
 }
 
-qsizetype TWHTMLScanner::nearest(std::vector<MarkerCache>& markers, qsizetype from)
+qsizetype TWHTMLScanner::nearest(std::vector<MarkerCache>& markers, qsizetype from, qsizetype* length)
 {
     qsizetype best = -1;
     for (MarkerCache& cache : markers) {
         const qsizetype found = nextOccurrence(cache, from);
         // Strictly smaller: on a tie the marker listed first wins.
-        if (found >= 0 && (best < 0 || found < best))
+        if (found >= 0 && (best < 0 || found < best)) {
             best = found;
+            if (length)
+                *length = cache.marker.size();
+        }
     }
     return best;
 }
@@ -117,7 +121,8 @@ QString TWHTMLScanner::nextObject()
     }
     const QStringView text(m_text);
 
-    const qsizetype start = nearest(m_beginning, m_offset);
+    qsizetype startLength = 0;
+    const qsizetype start = nearest(m_beginning, m_offset, &startLength);
     if (start < 0) {
         finish();
         return QString();
@@ -125,14 +130,26 @@ QString TWHTMLScanner::nextObject()
     checkStringForSpecialMarkers(text.mid(m_offset, start - m_offset));
     m_offset = start;
 
+    qsizetype from = m_offset;
+    if (m_skipFirstTag) {
+        qsizetype tag = start + startLength;
+        while (tag < text.size() && text[tag].isSpace())
+            ++tag;
+        // A tag that never closes gives no safe place to start from; its entry ends where it would have.
+        const qsizetype tagEnd = HTMLTag::endOf(text, tag);
+        if (tagEnd > from)
+            from = tagEnd;
+    }
     // An ending marker right at the entry start would make an empty entry: that ends the file.
-    const qsizetype end = nearest(m_ending, m_offset);
+    const qsizetype end = nearest(m_ending, from);
     if (end <= m_offset) {
+        m_endedInsideEntry = true;
         finish();
         return QString();
     }
     const QStringView entry = text.mid(m_offset, end - m_offset);
-    checkStringForSpecialMarkers(entry);
+    // Markers inside the first tag's quoted values are text, not markup.
+    checkStringForSpecialMarkers(text.mid(from, end - from));
     // The ending marker stays: it opens the region examined before the next entry.
     m_offset = end;
     return entry.toString();

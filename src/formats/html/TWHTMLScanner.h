@@ -45,6 +45,12 @@ public:
     /// Reports every special marker in the region, in text order (ties: list order).
     void checkStringForSpecialMarkers(QStringView region);
 
+    /// When set, an ending marker inside the entry's first tag (in a quoted attribute value) does not
+    /// end the entry.
+    void setEndingMarkersSkipFirstTag(bool skip) { m_skipFirstTag = skip; }
+    /// True once an entry started but no ending marker followed it: its text was not returned.
+    bool endedInsideEntry() const { return m_endedInsideEntry; }
+
 private:
     struct MarkerCache
     {
@@ -53,14 +59,17 @@ private:
     };
     static std::vector<MarkerCache> cachesFor(const QStringList& markers);
     qsizetype nextOccurrence(MarkerCache& cache, qsizetype from);
-    /// The smallest next occurrence among the markers (ties: the one listed first), or -1.
-    qsizetype nearest(std::vector<MarkerCache>& markers, qsizetype from);
+    /// The smallest next occurrence among the markers (ties: the one listed first), or -1; `length`
+    /// receives the length of the marker found.
+    qsizetype nearest(std::vector<MarkerCache>& markers, qsizetype from, qsizetype* length = nullptr);
     /// Reports the special markers of the rest of the text and consumes it.
     void finish();
 
     QString m_text;
     qsizetype m_offset = 0;
     bool m_configured[2] = {false, false};
+    bool m_skipFirstTag = false;
+    bool m_endedInsideEntry = false;
     std::vector<MarkerCache> m_beginning;
     std::vector<MarkerCache> m_ending;
     QStringList m_specialMarkers;

@@ -414,7 +414,7 @@ void XMLConverter::parseSafariBookmarkArray(const QVariantList& array, const QVF
                 continue;
             const QVariantMap uri = node.value(kURIDictionary).toMap();
             const QString address = stringValue(node, kURLString);
-            auto bookmark = QVBookmark::initBookmarkWithName(stringValue(uri, kUriTitle), address);
+            auto bookmark = QVBookmark::readBookmarkWithName(stringValue(uri, kUriTitle), address);
             if (uri.value(kLastVisitedDateText).typeId() == QMetaType::QString) {
                 if (const auto date = dateFromSafariText(uri.value(kLastVisitedDateText).toString()))
                     bookmark->setAddDate(*date);
@@ -459,11 +459,10 @@ void XMLConverter::writeFolderToSafariArray(const QVFolder& folder, QVariantList
         } else if (item->isBookmark()) {
             const auto& bookmark = static_cast<const QVBookmark&>(*item);
             const QString address = writtenAddress(bookmark);
-            const QDateTime added =
-                bookmark.addDate().isValid() ? bookmark.addDate() : QDateTime::currentDateTimeUtc();
-            const QVariantMap uri{{kUriTitle, bookmark.name()},
-                                  {QString(QLatin1String("")), address},
-                                  {kLastVisitedDateText, safariDateText(added)}};
+            QVariantMap uri{{kUriTitle, bookmark.name()}, {QString(QLatin1String("")), address}};
+            // A date the tree does not hold is left out rather than invented.
+            if (bookmark.addDate().isValid())
+                uri.insert(kLastVisitedDateText, safariDateText(bookmark.addDate()));
             array.append(QVariantMap{{kURIDictionary, uri},
                                      {kURLString, address},
                                      {kWebBookmarkType, kTypeLeaf},
@@ -515,7 +514,7 @@ void XMLConverter::parseCaminoBookmarkArray(const QVariantList& array, const QVF
             parseCaminoBookmarkArray(listValue(node, kChildren), child, depth + 1);
         } else if (node.contains(kURL)) {
             const QString address = stringValue(node, kURL);
-            auto bookmark = QVBookmark::initBookmarkWithName(stringValue(node, kTitle), address);
+            auto bookmark = QVBookmark::readBookmarkWithName(stringValue(node, kTitle), address);
             if (isFeedAddress(address))
                 bookmark->setMetaData(address, ItemKey::RSSFeedURL);
             const QVariant visited = node.value(kLastVisitedDate);
@@ -628,7 +627,7 @@ void XMLConverter::parseShiiraBookmarkArray(const QVariantList& array, const QVF
             parseShiiraBookmarkArray(listValue(node, kChildren), child, depth + 1);
         } else if (type == QLatin1String("HTML") || type == QLatin1String("RSS")) {
             const QString address = stringValue(node, kURLString);
-            auto bookmark = QVBookmark::initBookmarkWithName(stringValue(node, kTitle), address);
+            auto bookmark = QVBookmark::readBookmarkWithName(stringValue(node, kTitle), address);
             place(bookmark, folder);
             bookmark->setSource(QStringLiteral("Shiira"));
             storeStringIfPresent(*bookmark, node, kUUID, PlistMetaKey::UUID);
@@ -727,7 +726,7 @@ void XMLConverter::parseQuorvitBookmarkArray(const QVariantList& array, const QV
             parseQuorvitBookmarkArray(listValue(node, kChildren), child, depth + 1);
         } else if (type == kTypeBookmark) {
             auto bookmark =
-                QVBookmark::initBookmarkWithName(stringValue(node, kTitle), stringValue(node, kURLString));
+                QVBookmark::readBookmarkWithName(stringValue(node, kTitle), stringValue(node, kURLString));
             if (node.value(kComments).typeId() == QMetaType::QString)
                 bookmark->setComments(node.value(kComments).toString());
             if (node.contains(kSource)) {

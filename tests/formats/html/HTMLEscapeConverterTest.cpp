@@ -78,27 +78,26 @@ TEST_P(Unescape, GivesExpectedText)
     EXPECT_EQ(converter().convertHTMLFromString(GetParam().first), GetParam().second);
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, Unescape,
-                         testing::Values(std::pair<QString, QString>{"&amp;lt;", "<"},
-                                         std::pair<QString, QString>{"&quot;&gt;", "\">"},
-                                         std::pair<QString, QString>{"AT&T", "AT&T"},
-                                         std::pair<QString, QString>{"R&D; x", "R&D; x"},
-                                         std::pair<QString, QString>{"&eacute;&Eacute;", "\u00E9\u00C9"},
-                                         std::pair<QString, QString>{"&euro;&ldquor;", "\u0080\u0084"},
-                                         std::pair<QString, QString>{"&bdquo;&nbsp;", "&bdquo;&nbsp;"},
-                                         std::pair<QString, QString>{"&#233;", "\u00E9"},
-                                         std::pair<QString, QString>{"&amp;#233;", "\u00E9"},
-                                         std::pair<QString, QString>{"&#x41;", QString(QChar(0))},
-                                         std::pair<QString, QString>{"&#;", QString(QChar(0))},
-                                         std::pair<QString, QString>{"x&#12a;", "x\u000C"},
-                                         std::pair<QString, QString>{"&#65601;", "A"}, // wraps to 16 bits
-                                         std::pair<QString, QString>{"&#99999999999999999999;", "\uFFFF"},
-                                         std::pair<QString, QString>{"a&#65;b&#66", "aAb&#66"},
-                                         std::pair<QString, QString>{"&#65;&#", "A&#"},
-                                         std::pair<QString, QString>{"&#55357;&#56832;", "\U0001F600"},
-                                         // A decoded "&" or "#" forms a new reference with its neighbours.
-                                         std::pair<QString, QString>{"&#38;#65;", "A"},
-                                         std::pair<QString, QString>{"&&#35;66;", "B"}));
+INSTANTIATE_TEST_SUITE_P(
+    Table, Unescape,
+    testing::Values(
+        std::pair<QString, QString>{"&amp;lt;", "<"}, std::pair<QString, QString>{"&quot;&gt;", "\">"},
+        std::pair<QString, QString>{"AT&T", "AT&T"}, std::pair<QString, QString>{"R&D; x", "R&D; x"},
+        std::pair<QString, QString>{"&eacute;&Eacute;", "\u00E9\u00C9"},
+        // The C1 rows mean their Windows-1252 characters.
+        std::pair<QString, QString>{"&euro;&ldquor;", "\u20AC\u201E"},
+        std::pair<QString, QString>{"Bob&rsquo;s &mdash; X&trade;", "Bob\u2019s \u2014 X\u2122"},
+        std::pair<QString, QString>{"&bdquo;&nbsp;", "&bdquo;&nbsp;"},
+        std::pair<QString, QString>{"&#233;", "\u00E9"}, std::pair<QString, QString>{"&amp;#233;", "\u00E9"},
+        std::pair<QString, QString>{"&#x41;", QString(QChar(0))},
+        std::pair<QString, QString>{"&#;", QString(QChar(0))},
+        std::pair<QString, QString>{"x&#12a;", "x\u000C"},
+        std::pair<QString, QString>{"&#65601;", "A"}, // wraps to 16 bits
+        std::pair<QString, QString>{"&#99999999999999999999;", "\uFFFF"},
+        std::pair<QString, QString>{"a&#65;b&#66", "aAb&#66"}, std::pair<QString, QString>{"&#65;&#", "A&#"},
+        std::pair<QString, QString>{"&#55357;&#56832;", "\U0001F600"},
+        // A decoded "&" or "#" forms a new reference with its neighbours.
+        std::pair<QString, QString>{"&#38;#65;", "A"}, std::pair<QString, QString>{"&&#35;66;", "B"}));
 
 class RoundTrip : public testing::TestWithParam<QString>
 {
@@ -121,6 +120,27 @@ INSTANTIATE_TEST_SUITE_P(HostileNames, RoundTrip,
                          testing::Values("<script>alert(\"x\")</script>", "Tom & Jerry > Tom", "AT&T; R&D",
                                          "caf\u00E9 \u2615 \U0001F600", "\u00E9#65;", "#38;#60;",
                                          "\u00A0\u00FF\u0081\u0100", "\u0152\u20AC\u2014 \u00BD"));
+
+TEST(HTMLEscapeConverter, AttributeValuesDecodeOnceAndRoundTrip)
+{
+    const std::pair<const char*, const char16_t*> decoded[] = {
+        {"?q=qt&amp;hl=de", u"?q=qt&hl=de"},
+        {"&amp;lt;", u"&lt;"}, // once only
+        {"&#x41;&#66;&apos;&rsquo;&#146;", u"AB'\u2019\u2019"},
+        {"AT&T; &bogus; &#xZZ; &#0;", u"AT&T; &bogus; &#xZZ; \uFFFD"},
+    };
+    for (const auto& [value, expected] : decoded)
+        EXPECT_EQ(converter().decodeAttributeValue(QString::fromUtf8(value)), QString::fromUtf16(expected))
+            << value;
+    for (const QString& value :
+         {QStringLiteral("javascript:(function(){alert(\"x\")})()"),
+          QStringLiteral("http://x/\" onmouseover=\"alert(1)"), QStringLiteral("a&amp;b&#38;<c>\r\n\t'd'")}) {
+        const QString escaped = HTMLEscapeConverter::escapeAttributeValue(value);
+        EXPECT_FALSE(escaped.contains(QLatin1Char('"')) || escaped.contains(QLatin1Char('<')) ||
+                     escaped.contains(QLatin1Char('\n')));
+        EXPECT_EQ(converter().decodeAttributeValue(escaped), value);
+    }
+}
 
 TEST(HTMLEscapeConverter, LongHostileTextDecodesInLinearTime)
 {
