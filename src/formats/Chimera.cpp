@@ -50,8 +50,8 @@ bool Chimera::isValidFile(const QString& path, QString* reason)
 
 bool Chimera::readBookmarkFile()
 {
-    if (!m_bookmarkPath.endsWith(QLatin1String(".plist")))
-        return false;
+    // Files are recognised by content whatever their name, so the reader must not ask for ".plist"
+    // either: Camino's older HTML file simply fails to load as a property list.
     return readXMLBookmarkFile();
 }
 

@@ -322,11 +322,13 @@ TEST_F(PlistAdapterTest, CaminoFileCheck)
     EXPECT_FALSE(Chimera::isValidFile(path(QStringLiteral("other.plist"))));
     EXPECT_FALSE(Chimera::isValidFile(path(QStringLiteral("Camino/bookmarks.html"))));
 
-    // Only ".plist" paths are read at all.
+    // Read by content, whatever the name; an HTML file is no Camino file.
     writeValue(QStringLiteral("camino.xml"), QVariantMap{{QStringLiteral("Children"), QVariantList()}});
     Chimera adapter(path(QStringLiteral("camino.xml")));
-    EXPECT_FALSE(adapter.readBookmarkFile());
-    EXPECT_FALSE(adapter.bookmarks());
+    EXPECT_TRUE(adapter.readBookmarkFile());
+    writeBytes(path(QStringLiteral("Camino/bookmarks.html")), "<!DOCTYPE NETSCAPE-Bookmark-file-1>\n");
+    Chimera html(path(QStringLiteral("Camino/bookmarks.html")));
+    EXPECT_FALSE(html.readBookmarkFile());
 }
 
 TEST_F(PlistAdapterTest, CaminoLayouts)

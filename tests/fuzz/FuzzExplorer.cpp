@@ -97,7 +97,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size)
     store(paths.qvfl, bytes, size);
     (void)QuorvitBrowser::isValidFile(paths.qvfl);
     QuorvitBrowser own(paths.qvfl);
-    if (own.readBookmarkFile())
+    // Only the older HTML form shares the Explorer writer's text rules; a property list may hold any
+    // text, and fuzz_quorvit covers it.
+    const auto lines = Explorer::getFileLines(paths.qvfl);
+    const bool htmlForm =
+        lines && lines->size() >= 2 && lines->at(1) == QLatin1String("<!DOCTYPE NETSCAPE-Bookmark-file-1>");
+    if (own.readBookmarkFile() && htmlForm)
         writeReadWrite(paths, own.bookmarks());
     return 0;
 }
