@@ -1,3 +1,4 @@
+#include "support/CliRunner.h"
 #include "support/TestSupport.h"
 
 #include <QDateTime>
@@ -15,25 +16,7 @@ using namespace testsupport;
 
 namespace {
 
-struct Result
-{
-    int exitCode = -1;
-    QByteArray out;
-    QByteArray err;
-};
-
-Result runCli(const QStringList& arguments)
-{
-    QProcess process;
-    process.start(QStringLiteral(QUORVIT_CLI_PATH), arguments);
-    process.closeWriteChannel();
-    if (!process.waitForFinished(60000)) {
-        process.kill();
-        ADD_FAILURE() << "quorvit-cli did not finish";
-    }
-    return Result{process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-                  process.readAllStandardOutput(), process.readAllStandardError()};
-}
+using Result = testsupport::CliResult;
 
 QJsonObject parseJson(const QByteArray& bytes)
 {
@@ -190,21 +173,7 @@ protected:
 
     Result run(const QStringList& arguments)
     {
-        QProcess process;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("HOME"), m_home.path());
-        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home(QStringLiteral(".config")));
-        environment.insert(QStringLiteral("XDG_DATA_DIRS"), home(QStringLiteral("no-system-apps")));
-        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_home.path());
-        process.setProcessEnvironment(environment);
-        process.start(QStringLiteral(QUORVIT_CLI_PATH), arguments);
-        process.closeWriteChannel();
-        if (!process.waitForFinished(60000)) {
-            process.kill();
-            ADD_FAILURE() << "quorvit-cli did not finish";
-        }
-        return Result{process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-                      process.readAllStandardOutput(), process.readAllStandardError()};
+        return testsupport::runCli(arguments, testsupport::privateHomeEnvironment(m_home.path()));
     }
 
     /// A Netscape file of bookmarks "http://host/0" .. "http://host/(count-1)".
