@@ -5,7 +5,9 @@ JOBS       ?= $(shell nproc)
 
 # Debian packages the build, the tests and the demo need.
 PACKAGES = cmake ninja-build g++ clang libclang-rt-dev qt6-base-dev libplist-dev libplist-utils \
-           libgtest-dev libgmock-dev googletest libbenchmark-dev dbus dbus-x11 attr clang-format
+           libgtest-dev libgmock-dev googletest libbenchmark-dev dbus dbus-x11 attr clang-format \
+           curl openssl libsqlite3-dev qtkeychain-qt6-dev gnome-keyring python3-pyftpdlib lighttpd \
+           lighttpd-mod-webdav libqt6svg6 xvfb xauth
 
 .PHONY: all deps build test demo bench fuzz tsan format clean
 
