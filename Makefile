@@ -9,7 +9,7 @@ PACKAGES = cmake ninja-build g++ clang libclang-rt-dev qt6-base-dev libplist-dev
            curl openssl libsqlite3-dev qtkeychain-qt6-dev gnome-keyring python3-pyftpdlib lighttpd \
            lighttpd-mod-webdav libqt6svg6 xvfb xauth
 
-.PHONY: all deps build test demo bench fuzz tsan format clean
+.PHONY: all deps build test demo bench fuzz tsan format clean interop
 
 all: build
 
@@ -43,6 +43,10 @@ bench: deps
 	cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUORVIT_TESTS=OFF -DQUORVIT_BENCH=ON
 	cmake --build build-bench -j $(JOBS)
 	./build-bench/bench/quorvit-bench
+
+# Real browsers read what Quorvit wrote (not part of make test; installs the browsers on demand).
+interop: build
+	@set -e; for s in tests/interop/*.sh; do [ -f "$$s" ] || continue; echo "== $$s"; sh "$$s" $(BUILD); done
 
 # Short libFuzzer runs: make fuzz FUZZ_SECONDS=60
 FUZZ_SECONDS ?= 20
