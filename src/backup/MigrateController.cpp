@@ -194,6 +194,7 @@ bool MigrateController::migrate()
         return false;
     m_migrationSource = source;
     m_migrationDestination = destination;
+    m_failedHandles.clear();
     m_migrating = true;
     m_engine.setDelegate(this);
     m_engine.beginComparingBookmarks({source}, source);
@@ -234,6 +235,14 @@ void MigrateController::syncControllerDidCompleteSync(SyncController& engine, in
         quorvit::AlertPresenter::current().present(request);
     }
     finish(succeeded);
+}
+
+void MigrateController::syncControllerDidCompleteWrite(SyncController& engine, int status,
+                                                       const QList<BookmarkFileHandlePtr>& failedHandles)
+{
+    if (m_migrating)
+        m_failedHandles = failedHandles;
+    syncControllerDidCompleteSync(engine, status);
 }
 
 void MigrateController::finish(bool succeeded)

@@ -80,6 +80,11 @@ public:
 
     void syncControllerDidCompleteCompare(SyncController& engine, int result) override;
     void syncControllerDidCompleteSync(SyncController& engine, int status) override;
+    void syncControllerDidCompleteWrite(SyncController& engine, int status,
+                                        const QList<BookmarkFileHandlePtr>& failedHandles) override;
+    /// The destinations the last migration's write left unwritten (empty when it wrote them all or
+    /// never got to write).
+    const QList<BookmarkFileHandlePtr>& failedHandles() const { return m_failedHandles; }
 
 private:
     static QList<BrowserItem> itemsFor(const QList<BookmarkFileHandlePtr>& handles);
@@ -101,5 +106,6 @@ private:
     bool m_migrating = false;
     bool m_showsCompletionAlert = true;
     std::function<void(bool)> m_finished;
+    QList<BookmarkFileHandlePtr> m_failedHandles;
     std::unique_ptr<NotificationRelay> m_relay;
 };

@@ -408,6 +408,22 @@ void RestoreFileManager::removeBackupDictWithPath(const QString& filePath)
     }));
 }
 
+bool RestoreFileManager::removeBackupEntry(const QString& internalFileName)
+{
+    QMutexLocker serial(&m_backupMutex);
+    const QStringList names = takeEntries([&](const QVariantMap& entry, int) {
+        return entry.value(RestoreKey::InternalFileName).toString() == internalFileName;
+    });
+    if (names.isEmpty())
+        return false;
+    storeList(true);
+    // Deleted only once the stored list no longer names them.
+    deleteBackupFiles(names);
+    serial.unlock();
+    m_center.postNotification(RestoreNotification::ReloadRestoreList);
+    return true;
+}
+
 void RestoreFileManager::storeList(bool synchronize)
 {
     QVariantList list;
@@ -554,7 +570,7 @@ QString RestoreFileManager::openBackupFileItem(const QVariantMap& entry)
     return QFile::copy(backup, target) ? target : QString();
 }
 
-bool RestoreFileManager::restoreSelectedFiles()
+bool RestoreFileManager::restoreSelectedFiles(QStringList* failedPaths)
 {
     const QVariantList list = restoreFileArray();
     if (list.isEmpty())
@@ -564,8 +580,11 @@ bool RestoreFileManager::restoreSelectedFiles()
         const QVariantMap entry = value.toMap();
         if (entry.value(RestoreKey::ItemSelected).toInt() != 1)
             continue;
-        if (!restoreDictEntry(entry))
+        if (!restoreDictEntry(entry)) {
             allRestored = false;
+            if (failedPaths)
+                failedPaths->append(entry.value(RestoreKey::FilePath).toString());
+        }
     }
     return allRestored;
 }

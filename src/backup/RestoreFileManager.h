@@ -39,6 +39,8 @@ public:
     static QString defaultBackupFolder();
 
     QString backupFolder() const { return m_backupFolder; }
+    /// Where the list's reload notification is posted.
+    quorvit::NotificationCenter& notificationCenter() const { return m_center; }
 
     /// Copies the handle's file, and the companion files its adapter names, into the backup folder and
     /// records them as the newest entry of that file; the oldest entries beyond the history are removed
@@ -71,8 +73,8 @@ public:
     QString openBackupFileItem(const QVariantMap& entry);
 
     /// Restores every ticked entry. Returns false for an empty list or when some entry failed; the others
-    /// are still attempted.
-    bool restoreSelectedFiles();
+    /// are still attempted. failedPaths receives the bookmark files that were not restored.
+    bool restoreSelectedFiles(QStringList* failedPaths = nullptr);
     /// Backs up the files as they are now, then replaces the entry's bookmark file and companions by
     /// their backups, each atomically, recreating a deleted file and its folder, and re-applies the
     /// browser's file attributes. Returns false, after an alert, when it failed; when a backup could not
@@ -83,6 +85,9 @@ public:
 
     /// Deletes every entry of that bookmark file and their backup files.
     void removeBackupDictWithPath(const QString& filePath);
+    /// Deletes the one entry with that backup file name and its backup files, stores the list and posts
+    /// the reload notification. False when there is no such entry.
+    bool removeBackupEntry(const QString& internalFileName);
 
     /// The name of a backup of a file with that name and date: "NAME.SECONDS.bkup", then "bkup1",
     /// "bkup2" … for the later attempts.
