@@ -274,9 +274,10 @@ void MainWindowController::setDefaultBrowser(const BookmarkFileHandlePtr& handle
 {
     if (!handle)
         return;
-    m_services.registry.setDefaultBrowserHandle(handle);
+    // Stored first: the change notification reapplies a stored .Mac choice.
     m_services.defaults.setObject(handle == m_services.registry.dotMacFileHandle(), kDotMacIsDefaultKey);
     m_services.defaults.synchronize();
+    m_services.registry.setDefaultBrowserHandle(handle);
     if (m_sourceModel->rowCount() > 0)
         Q_EMIT m_sourceModel->dataChanged(m_sourceModel->index(0, 0),
                                           m_sourceModel->index(m_sourceModel->rowCount() - 1, 2));

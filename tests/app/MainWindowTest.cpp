@@ -177,7 +177,28 @@ TEST_F(MainWindowTest, DotMacBaseIsChosenAgainAfterARestart)
 
     // Another base clears the choice for the next start.
     chooseBase(QStringLiteral("Safari"));
+    EXPECT_EQ(m_registry->defaultBrowserHandle()->browserName(), QStringLiteral("Safari"));
     EXPECT_FALSE(quorvit::UserDefaults(m_defaults->path()).boolForKey(QStringLiteral("DotMacIsDefaultFile")));
+}
+
+TEST_F(MainWindowTest, ImportedFileJoinsTheListsAndRevealNeedsItsFile)
+{
+    install(kSafari, QStringLiteral("safari/Bookmarks.plist"));
+    MainWindowController& window = start();
+    install(QStringLiteral("elsewhere/Bookmarks"), QStringLiteral("opera/hotlist-cr.adr"));
+    ASSERT_TRUE(window.importBookmarkAtPath(home(QStringLiteral("elsewhere/Bookmarks")), true));
+    EXPECT_EQ(window.basePopup()->count(), 2);
+    EXPECT_EQ(window.basePopup()->itemData(1, Qt::ToolTipRole).toString(),
+              home(QStringLiteral("elsewhere/Bookmarks")));
+    ASSERT_EQ(window.sourceTable()->model()->rowCount(), 2);
+
+    window.sourceTable()->selectRow(1);
+    EXPECT_TRUE(window.action(Action::Reveal)->isEnabled());
+    ASSERT_TRUE(QFile::remove(home(QStringLiteral("elsewhere/Bookmarks"))));
+    window.action(Action::Reveal)->trigger();
+    ASSERT_EQ(m_alerts.alerts().size(), 1);
+    EXPECT_EQ(m_alerts.alerts().first().title,
+              QVLocalized(QStringLiteral("ShowFileFailedTitle"), {QStringLiteral("Bookmarks")}));
 }
 
 TEST_F(MainWindowTest, CancelFromTheProgressPanelStopsTheComparison)
