@@ -289,6 +289,7 @@ void MainWindowController::showView(View view)
     if (view == View::Restore) {
         if (!m_restoreView) {
             m_restoreView = new RestoreView(m_services.restore, m_services.registry, this);
+            m_restoreView->setDateFormatter(m_dateFormatter);
             m_restoreView->setPreviewHandler(
                 [this](const QString& path) { return m_openFile ? m_openFile(path) : openFileAtPath(path); });
             m_stack->addWidget(m_restoreView);
@@ -310,6 +311,13 @@ void MainWindowController::showView(View view)
     action(marker)->setChecked(true);
     m_services.defaults.setObject(identifierOf(view), kVisibleViewKey);
     validateActions();
+}
+
+void MainWindowController::setDateFormatter(std::function<QString(const QDateTime&)> formatter)
+{
+    m_dateFormatter = std::move(formatter);
+    if (m_restoreView)
+        m_restoreView->setDateFormatter(m_dateFormatter);
 }
 
 BookmarkFileHandlePtr MainWindowController::selectedHandle() const

@@ -18,6 +18,7 @@ class NotificationRelay;
 class ProgressPanel;
 class QAction;
 class QComboBox;
+class QDateTime;
 class QPushButton;
 class QStackedWidget;
 class QTableView;
@@ -71,6 +72,9 @@ public:
     /// a file dialog adds the chosen files.
     void setAddBrowserHandler(std::function<void()> handler) { m_addBrowser = std::move(handler); }
 
+    /// How the restore view shows backup dates (the application's date format); the locale's until set.
+    void setDateFormatter(std::function<QString(const QDateTime&)> formatter);
+
     /// Shows the file in the desktop's file manager (FileManager1 over D-Bus, else its folder opened).
     static bool revealFile(const QString& path);
 
@@ -116,6 +120,7 @@ private:
     bool m_shown = false;
     std::function<bool(const QString&)> m_openFile;
     std::function<void()> m_addBrowser;
+    std::function<QString(const QDateTime&)> m_dateFormatter;
     std::unique_ptr<NotificationRelay> m_reloadRelay;
     std::unique_ptr<NotificationRelay> m_defaultRelay;
 };

@@ -100,6 +100,8 @@ void RestoreView::setDateFormatter(std::function<QString(const QDateTime&)> form
     }
     m_proxy->setColumnFormatter(RestoreListController::DateColumn,
                                 [formatter](const QVariant& value) { return formatter(value.toDateTime()); });
+    if (m_table)
+        m_table->viewport()->update();
 }
 
 int RestoreView::selectedRow() const

@@ -51,7 +51,7 @@ private:
     RestoreFileManager& m_manager;
     std::unique_ptr<RestoreListController> m_model;
     TableDisplayProxy* m_proxy;
-    QTableView* m_table;
+    QTableView* m_table = nullptr;
     QLabel* m_fileName;
     QLabel* m_path;
     QPushButton* m_previewButton;

@@ -300,6 +300,9 @@ TEST_F(MainWindowTest, PreviewLeavesBackupsOnAndDeleteRemovesOneBackup)
     RestoreView* view = window.restoreView();
     view->table()->selectRow(0);
     EXPECT_EQ(view->pathLabel()->text(), home(kSafari));
+    window.setDateFormatter([](const QDateTime& date) { return date.toUTC().toString(Qt::ISODate); });
+    const QModelIndex date = view->table()->model()->index(0, RestoreListController::DateColumn);
+    EXPECT_EQ(date.data().toString(), QFileInfo(home(kSafari)).lastModified().toUTC().toString(Qt::ISODate));
 
     QTest::mouseClick(view->previewButton(), Qt::LeftButton);
     ASSERT_NE(window.treeWindow(), nullptr);
