@@ -27,6 +27,7 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QIdentityProxyModel>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
@@ -42,6 +43,20 @@ namespace {
 const char kDotMacSignUpPage[] = "https://tarnwell.example/quorvit/webdav/";
 // Sharing goes off at once when its type changes and back on after this pause, so peers drop the old offer.
 constexpr int kSharingRestartMs = 3000;
+
+// The list's column headers as the user reads them (the model answers its column identifiers).
+class FileListHeaders : public QIdentityProxyModel
+{
+public:
+    using QIdentityProxyModel::QIdentityProxyModel;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override
+    {
+        if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
+            return QIdentityProxyModel::headerData(section, orientation, role);
+        return section == FileListController::BrowserNameColumn ? QObject::tr("Browser")
+                                                                : QObject::tr("Location");
+    }
+};
 
 QStringList chooseWithDialog(QWidget* window, const QString& message, bool multiple)
 {
@@ -183,7 +198,9 @@ QWidget* PreferencesController::buildFilesPane()
     m_fileList = new FileListController(m_registry, this);
     m_fileTable = new QTableView;
     m_fileTable->setObjectName(QStringLiteral("fileList"));
-    m_fileTable->setModel(m_fileList);
+    auto* headers = new FileListHeaders(this);
+    headers->setSourceModel(m_fileList);
+    m_fileTable->setModel(headers);
     m_fileTable->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_fileTable->setSelectionMode(QAbstractItemView::SingleSelection);
     m_fileTable->setEditTriggers(QAbstractItemView::NoEditTriggers);

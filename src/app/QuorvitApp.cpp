@@ -56,8 +56,8 @@ QuorvitApp::QuorvitApp(QObject* parent) : QObject(parent)
     // Before anything reads the preferences: the registry starts from them.
     AppPreferences::migrateAndRegisterDefaults(defaults);
 
-    static GuiAlertPresenter presenter;
-    quorvit::AlertPresenter::setCurrent(&presenter);
+    m_alerts = std::make_unique<GuiAlertPresenter>();
+    quorvit::AlertPresenter::setCurrent(m_alerts.get());
 
     m_registry = &BookmarkFileManager::sharedInstance();
     // The backup service must be in place before anything can write a browser's file.
@@ -81,6 +81,9 @@ QuorvitApp::QuorvitApp(QObject* parent) : QObject(parent)
 QuorvitApp::~QuorvitApp()
 {
     applicationWillTerminate();
+    m_mainWindow.reset();
+    delete m_preferences.data();
+    quorvit::AlertPresenter::setCurrent(nullptr);
     if (s_shared == this)
         s_shared = nullptr;
 }

@@ -12,6 +12,7 @@
 #include <memory>
 
 class PeerLinkPrincipal;
+class GuiAlertPresenter;
 class QMainWindow;
 class QSocketNotifier;
 
@@ -84,6 +85,7 @@ private:
     void onTerminationSignal();
 
     BookmarkFileManager* m_registry = nullptr;
+    std::unique_ptr<GuiAlertPresenter> m_alerts;
     std::unique_ptr<AppServices> m_services;
     std::unique_ptr<MainWindowController> m_mainWindow;
     QPointer<PreferencesController> m_preferences;

@@ -194,6 +194,7 @@ TEST_F(PreferencesWindow, EveryControlStoresItsKey)
 
 TEST_F(PreferencesWindow, PanesShowTheirLabelsAndShareTheWindow)
 {
+    registry->addFileReferenceWithPath(testsupport::dataPath("netscape/netscape4.html"), false, true, false);
     const char* names[] = {"general", "files", "sharing", "remote"};
     QStringList titles;
     for (int pane = 0; pane < 4; ++pane) {
