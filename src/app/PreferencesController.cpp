@@ -124,7 +124,12 @@ PreferencesController::PreferencesController(quorvit::UserDefaults& defaults, Bo
     showPane(GeneralPane);
 }
 
-PreferencesController::~PreferencesController() = default;
+PreferencesController::~PreferencesController()
+{
+    // A window closed during the pause must not leave sharing switched off.
+    if (m_sharingRestart->isActive())
+        restartSharing();
+}
 
 void PreferencesController::showPane(Pane pane)
 {
@@ -333,6 +338,9 @@ QWidget* PreferencesController::buildSharingPane()
     nameRow->addWidget(m_nameField);
     layout->addLayout(nameRow);
 
+    m_sharingRestart = new QTimer(this);
+    m_sharingRestart->setSingleShot(true);
+    connect(m_sharingRestart, &QTimer::timeout, this, &PreferencesController::restartSharing);
     m_sharingType = new QButtonGroup(pane);
     const QString labels[] = {tr("Share only the base browser's bookmarks"),
                               tr("Share every browser's bookmarks")};
@@ -379,13 +387,14 @@ void PreferencesController::sharingTypeChanged(int row)
     if (!m_plugin)
         return;
     m_plugin->setRendezvousSharingEnabled(false);
-    PeerLinkPrincipal* plugin = m_plugin;
-    quorvit::UserDefaults* defaults = &m_defaults;
-    // The plug-in lives for the whole run; the window may be gone when the timer fires.
-    QTimer::singleShot(kSharingRestartMs, QCoreApplication::instance(), [plugin, defaults] {
-        if (defaults->boolForKey(PrefKey::ShareBookmarksViaRendezvous))
-            plugin->setRendezvousSharingEnabled(true);
-    });
+    m_sharingRestart->start(kSharingRestartMs);
+}
+
+void PreferencesController::restartSharing()
+{
+    m_sharingRestart->stop();
+    if (m_plugin && m_defaults.boolForKey(PrefKey::ShareBookmarksViaRendezvous))
+        m_plugin->setRendezvousSharingEnabled(true);
 }
 
 QWidget* PreferencesController::buildRemotePane()

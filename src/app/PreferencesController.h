@@ -17,6 +17,7 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QTableView;
+class QTimer;
 class QVBoxLayout;
 
 /// The preferences window: four panes behind a toolbar. Each control stores its own preference key
@@ -80,6 +81,7 @@ private:
     void activateFTPSyncing(bool on);
     void ftpFieldChanged(const QString& key, QLineEdit* field);
     void sharingTypeChanged(int row);
+    void restartSharing();
     int selectedRow() const;
     void updateFileButtons();
 
@@ -103,6 +105,7 @@ private:
     QLineEdit* m_nameField = nullptr;
     QLabel* m_nameLabel = nullptr;
     QButtonGroup* m_sharingType = nullptr;
+    QTimer* m_sharingRestart = nullptr;
 
     QCheckBox* m_dotMacBox = nullptr;
     QCheckBox* m_ftpBox = nullptr;

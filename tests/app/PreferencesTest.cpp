@@ -186,10 +186,12 @@ TEST_F(PreferencesWindow, EveryControlStoresItsKey)
     auto* password = control<QLineEdit>("ftpPassword");
     EXPECT_FALSE(password->isEnabled());
     EXPECT_FALSE(password->toolTip().isEmpty());
-    // Closing the window writes the preferences.
+    // Closing the window writes the preferences, and sharing comes back even within the pause.
     window->close();
     UserDefaults reread(defaults.path());
     EXPECT_EQ(reread.stringForKey("ftpServerName"), QStringLiteral("ftp.example.net"));
+    window.reset();
+    EXPECT_EQ(plugin.calls.last(), QStringLiteral("sharing 1"));
 }
 
 TEST_F(PreferencesWindow, PanesShowTheirLabelsAndShareTheWindow)
