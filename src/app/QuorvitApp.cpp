@@ -71,7 +71,8 @@ QuorvitApp::QuorvitApp(QObject* parent) : QObject(parent)
         m_registry->setDotMacSyncingEnabled(true);
 
     m_temporaryFolder = quorvit::temporaryItemsDirectory() + QStringLiteral("/Quorvit");
-    QDir().mkpath(m_temporaryFolder);
+    if (!isOwnFolder(m_temporaryFolder) && !QDir().mkpath(m_temporaryFolder))
+        QVLog(QStringLiteral("Could not create the temporary folder %1").arg(m_temporaryFolder));
     loadPlugins();
     m_isJapaneseSystem = quorvit::isJapaneseSystem();
 
@@ -371,8 +372,7 @@ void QuorvitApp::applicationWillTerminate()
     if (m_terminated)
         return;
     m_terminated = true;
-    if (!m_temporaryFolder.isEmpty())
-        QDir(m_temporaryFolder).removeRecursively();
+    removeTemporaryFolder(m_temporaryFolder);
     m_registry->savePreferences();
     quorvit::UserDefaults::standard().synchronize();
 }
@@ -388,6 +388,21 @@ bool QuorvitApp::eventFilter(QObject* watched, QEvent* event)
         return !event->isAccepted();
     }
     return QObject::eventFilter(watched, event);
+}
+
+bool QuorvitApp::isOwnFolder(const QString& path)
+{
+    const QFileInfo info(path);
+    return info.exists() && info.isDir() && !info.isSymLink() && info.ownerId() == ::getuid();
+}
+
+bool QuorvitApp::removeTemporaryFolder(const QString& path)
+{
+    // The shared temporary folder is a fallback: a link or another user's folder planted at our name
+    // must never lead the clean-up into someone else's files.
+    if (path.isEmpty() || !isOwnFolder(path))
+        return false;
+    return QDir(path).removeRecursively();
 }
 
 QString QuorvitApp::localizedDateFormat()

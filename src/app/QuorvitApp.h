@@ -61,6 +61,10 @@ public:
     /// Removes the temporary folder and saves the preferences; runs once, however the program ends.
     void applicationWillTerminate();
 
+    /// Removes the run's temporary folder, but only a real folder of this user (never through a link).
+    static bool removeTemporaryFolder(const QString& path);
+    static bool isOwnFolder(const QString& path);
+
     static QString localizedDateFormat();
     static QString feedbackMailAddress();
 

@@ -1,4 +1,5 @@
 #include "app/GuiAlertPresenter.h"
+#include "app/QuorvitApp.h"
 #include "app/SingleInstance.h"
 #include "platform/UserDefaults.h"
 #include "support/TestSupport.h"
@@ -136,4 +137,21 @@ TEST(QuorvitProgram, SigtermSavesStateAsQuitDoes)
     EXPECT_FALSE(QFileInfo::exists(runtime + "/Quorvit"));
     quorvit::UserDefaults saved(config + "/com.tarnwell.quorvit.plist");
     EXPECT_EQ(saved.integerForKey("VersionNumber"), 350);
+}
+
+// The temporary folder may sit in the shared /tmp: the clean-up never follows a link planted there.
+TEST(QuorvitProgram, TemporaryFolderCleanUpNeverFollowsALink)
+{
+    QTemporaryDir dir;
+    const QString victim = dir.filePath("victim");
+    testsupport::writeBytes(victim + "/keep.txt", "precious");
+    const QString planted = dir.filePath("Quorvit");
+    ASSERT_TRUE(QFile::link(victim, planted));
+    EXPECT_FALSE(QuorvitApp::removeTemporaryFolder(planted));
+    EXPECT_TRUE(QFileInfo::exists(victim + "/keep.txt"));
+
+    const QString own = dir.filePath("own");
+    testsupport::writeBytes(own + "/scratch", "x");
+    EXPECT_TRUE(QuorvitApp::removeTemporaryFolder(own));
+    EXPECT_FALSE(QFileInfo::exists(own));
 }
