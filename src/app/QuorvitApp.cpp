@@ -65,7 +65,9 @@ QuorvitApp::QuorvitApp(QObject* parent) : QObject(parent)
     m_services = std::make_unique<AppServices>(
         AppServices{defaults, *m_registry, SyncController::sharedInstance(), restore});
 
-    if (defaults.boolForKey(PrefKey::EnableFTPSyncing))
+    // An FTP location without a server could never be reached: it waits until the server is named.
+    if (defaults.boolForKey(PrefKey::EnableFTPSyncing) &&
+        !defaults.stringForKey(PrefKey::FTPServerName).isEmpty())
         m_registry->setFTPSyncingEnabled(true);
     if (defaults.boolForKey(PrefKey::EnableDotMacSyncing))
         m_registry->setDotMacSyncingEnabled(true);
