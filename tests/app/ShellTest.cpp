@@ -63,6 +63,33 @@ TEST(GuiAlertPresenter, WorkerAlertIsAnsweredOnTheMainThread)
     EXPECT_EQ(modality, Qt::ApplicationModal);
 }
 
+// A sheet belongs to its window: modal for that window only, answered like any alert.
+TEST(GuiAlertPresenter, SheetIsModalForItsWindowOnly)
+{
+    GuiAlertPresenter presenter;
+    quorvit::ScopedAlertPresenter scope(&presenter);
+    QWidget window;
+    window.show();
+    QWidget* parent = nullptr;
+    Qt::WindowModality modality = Qt::NonModal;
+    QTimer::singleShot(50, [&] {
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            auto* box = qobject_cast<QMessageBox*>(widget);
+            if (!box || !box->isVisible())
+                continue;
+            parent = box->parentWidget();
+            modality = box->windowModality();
+            box->buttons().constFirst()->click();
+        }
+    });
+    quorvit::AlertRequest request;
+    request.title = QStringLiteral("Remove this file from the list?");
+    request.defaultButton = QStringLiteral("Remove");
+    EXPECT_EQ(GuiAlertPresenter::presentSheet(&window, request), quorvit::AlertPresenter::DefaultButton);
+    EXPECT_EQ(parent, &window);
+    EXPECT_EQ(modality, Qt::WindowModal);
+}
+
 // A later start hands its files, as absolute paths, to the program that holds the name.
 TEST(SingleInstance, SecondStartHandsItsFilesOver)
 {
