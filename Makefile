@@ -9,7 +9,7 @@ PACKAGES = cmake ninja-build g++ clang libclang-rt-dev qt6-base-dev libplist-dev
            curl openssl libsqlite3-dev qtkeychain-qt6-dev gnome-keyring python3-pyftpdlib lighttpd \
            lighttpd-mod-webdav libqt6svg6 xvfb xauth
 
-.PHONY: all deps build test demo bench fuzz tsan format clean interop
+.PHONY: all deps build test demo gui bench fuzz tsan format clean interop
 
 all: build
 
@@ -38,6 +38,11 @@ $(DEMO_BUILD)/build.ninja:
 demo: deps $(DEMO_BUILD)/build.ninja
 	cmake --build $(DEMO_BUILD) -j $(JOBS) --target quorvit-cli
 	@sh examples/demo.sh $(DEMO_BUILD)/apps/quorvit-cli/quorvit-cli
+
+# The desktop program over a temporary copy of the example home.
+gui: deps $(DEMO_BUILD)/build.ninja
+	cmake --build $(DEMO_BUILD) -j $(JOBS) --target quorvit quorvit-cli
+	@sh examples/gui.sh $(DEMO_BUILD)/apps/quorvit/quorvit $(DEMO_BUILD)/apps/quorvit-cli/quorvit-cli
 
 bench: deps
 	cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUORVIT_TESTS=OFF -DQUORVIT_BENCH=ON

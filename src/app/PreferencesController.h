@@ -1,0 +1,117 @@
+#pragma once
+
+#include <QMainWindow>
+
+#include <functional>
+
+namespace quorvit {
+class UserDefaults;
+}
+class BookmarkFileManager;
+class FileListController;
+class PeerLinkPrincipal;
+class QActionGroup;
+class QButtonGroup;
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QTableView;
+class QTimer;
+class QVBoxLayout;
+
+/// The preferences window: four panes behind a toolbar. Each control stores its own preference key
+/// (the controls are named after their keys) as soon as it changes; closing the window writes the
+/// preferences to disk.
+class PreferencesController : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    enum Pane { GeneralPane, FilesPane, SharingPane, RemotePane };
+
+    /// plugin: the local-network plug-in's object, or null when it did not load.
+    PreferencesController(quorvit::UserDefaults& defaults, BookmarkFileManager& registry,
+                          PeerLinkPrincipal* plugin, QWidget* parent = nullptr);
+    ~PreferencesController() override;
+
+    void showPane(Pane pane);
+    Pane currentPane() const { return m_pane; }
+    QWidget* paneWidget(Pane pane) const { return m_panes[pane]; }
+
+    /// How files are chosen (a file dialog over the window unless a test says otherwise); answers the
+    /// chosen paths, none when cancelled.
+    using FileChooser = std::function<QStringList(QWidget* window, const QString& message, bool multiple)>;
+    void setFileChooser(FileChooser chooser) { m_chooseFiles = std::move(chooser); }
+
+    /// Whether the WebDAV account behind the .Mac location offers its disk. Until accounts can be
+    /// configured there is none, so switching the location on explains why it stays off.
+    struct DotMacAnswer
+    {
+        bool requestSucceeded = true;
+        bool hasIDisk = false;
+        int httpStatus = 0;
+        int requestState = 0;
+    };
+    using DotMacCheck = std::function<DotMacAnswer()>;
+    void setDotMacCheck(DotMacCheck check) { m_dotMacCheck = std::move(check); }
+
+    /// The bookmark-files pane's commands (the buttons call these on the selected row).
+    void addFiles();
+    void deleteSelectedFile();
+    void changePathOfSelectedFile();
+    /// The file is accepted as a bookmark file by one of the classic adapters, tried in a fixed order.
+    static bool isAcceptableBookmarkFile(const QString& path);
+
+Q_SIGNALS:
+    void closed();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    QWidget* buildGeneralPane();
+    QWidget* buildFilesPane();
+    QWidget* buildSharingPane();
+    QWidget* buildRemotePane();
+    QCheckBox* boundCheckBox(const QString& text, const QString& key);
+    void updateSharingControls();
+    void updateFTPControls();
+    void activateDotMacSyncing(bool on);
+    void activateFTPSyncing(bool on);
+    void ftpFieldChanged(const QString& key, QLineEdit* field);
+    void sharingTypeChanged(int row);
+    void restartSharing();
+    int selectedRow() const;
+    void updateFileButtons();
+
+    quorvit::UserDefaults& m_defaults;
+    BookmarkFileManager& m_registry;
+    PeerLinkPrincipal* m_plugin;
+    FileListController* m_fileList = nullptr;
+    FileChooser m_chooseFiles;
+    DotMacCheck m_dotMacCheck;
+
+    Pane m_pane = GeneralPane;
+    QWidget* m_panes[4] = {};
+    QVBoxLayout* m_paneLayout = nullptr;
+    QActionGroup* m_toolbarGroup = nullptr;
+
+    QTableView* m_fileTable = nullptr;
+    QPushButton* m_deleteButton = nullptr;
+    QPushButton* m_changeButton = nullptr;
+
+    QCheckBox* m_shareBox = nullptr;
+    QLineEdit* m_nameField = nullptr;
+    QLabel* m_nameLabel = nullptr;
+    QButtonGroup* m_sharingType = nullptr;
+    QTimer* m_sharingRestart = nullptr;
+
+    QCheckBox* m_dotMacBox = nullptr;
+    QCheckBox* m_ftpBox = nullptr;
+    QList<QWidget*> m_ftpControls;
+    QLineEdit* m_ftpServer = nullptr;
+    QLineEdit* m_ftpUser = nullptr;
+    QLineEdit* m_ftpPassword = nullptr;
+    QLineEdit* m_ftpPath = nullptr;
+};
