@@ -97,4 +97,65 @@ QString dateFormatForLocale(const QLocale& locale)
     return dateFormatFor(dateOrder, separator);
 }
 
+QString formatDate(const QDateTime& date, const QString& pattern)
+{
+    const QDateTime local = date.toLocalTime();
+    const QDate day = local.date();
+    const QTime time = local.time();
+    const auto number = [](int value, bool padded) {
+        return padded ? QStringLiteral("%1").arg(value, 2, 10, QLatin1Char('0')) : QString::number(value);
+    };
+    QString out;
+    for (qsizetype i = 0; i < pattern.size(); ++i) {
+        if (pattern.at(i) != QLatin1Char('%') || i + 1 >= pattern.size()) {
+            out.append(pattern.at(i));
+            continue;
+        }
+        // "%1x" is the field without its leading zero.
+        bool padded = true;
+        QChar field = pattern.at(++i);
+        if (field == QLatin1Char('1') && i + 1 < pattern.size()) {
+            padded = false;
+            field = pattern.at(++i);
+        }
+        const int hour12 = time.hour() % 12 == 0 ? 12 : time.hour() % 12;
+        switch (field.unicode()) {
+        case 'd':
+            out += number(day.day(), padded);
+            break;
+        case 'm':
+            out += number(day.month(), padded);
+            break;
+        case 'y':
+            out += number(day.year() % 100, true);
+            break;
+        case 'Y':
+            out += QString::number(day.year());
+            break;
+        case 'H':
+            out += number(time.hour(), padded);
+            break;
+        case 'I':
+            out += number(hour12, padded);
+            break;
+        case 'M':
+            out += number(time.minute(), true);
+            break;
+        case 'S':
+            out += number(time.second(), true);
+            break;
+        case 'p':
+            out += time.hour() < 12 ? QStringLiteral("AM") : QStringLiteral("PM");
+            break;
+        case '%':
+            out += QLatin1Char('%');
+            break;
+        default:
+            out += QLatin1Char('%') + field;
+            break;
+        }
+    }
+    return out;
+}
+
 } // namespace AppPreferences

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDateTime>
 #include <QLocale>
 #include <QString>
 
@@ -51,5 +52,7 @@ enum class DateOrder { MonthDayYear, DayMonthYear, YearMonthDay, MonthYearDay, D
 QString dateFormatFor(DateOrder order, const QString& separator);
 /// The same, with order and separator read from the locale's short date format.
 QString dateFormatForLocale(const QLocale& locale);
+/// A date in local time written with such a pattern (%d %1d %m %1m %y %Y %H %1H %I %1I %M %S %p %%).
+QString formatDate(const QDateTime& date, const QString& pattern);
 
 } // namespace AppPreferences

@@ -222,9 +222,12 @@ void QuorvitApp::buildMenuBar(QMainWindow& window)
     QAction* about = help->addAction(tr("&About Quorvit"), this, &QuorvitApp::showAbout);
     about->setMenuRole(QAction::AboutRole);
 
-    // The add-browser button opens the bookmark-files pane, as well as whatever the window does.
-    if (QAction* addBrowser = main.action(Action::AddBrowser))
-        connect(addBrowser, &QAction::triggered, this, [this] { showPreferences(true); });
+    // Add Browser opens the bookmark-files pane; Open and Preview go through the application, which
+    // remembers an own-format file for Save; backup dates read in the user's date format.
+    main.setAddBrowserHandler([this] { showPreferences(true); });
+    main.setOpenFileHandler([this](const QString& path) { return openFileAtPath(path); });
+    main.setDateFormatter(
+        [](const QDateTime& date) { return AppPreferences::formatDate(date, localizedDateFormat()); });
 }
 
 bool QuorvitApp::openFileAtPath(const QString& path)

@@ -87,6 +87,11 @@ TEST(AppPreferences, DatePatternFollowsOrderAndSeparator)
               QStringLiteral("%1m/%d/%y, %1I:%M %p"));
     EXPECT_EQ(AppPreferences::dateFormatForLocale(QLocale(QLocale::Swedish, QLocale::Sweden)),
               QStringLiteral("%y-%1m-%d, %1I:%M %p"));
+
+    // The restore list shows backup dates written with that pattern.
+    const QDateTime backup(QDate(2026, 3, 4), QTime(0, 5), Qt::LocalTime);
+    EXPECT_EQ(AppPreferences::formatDate(backup, QStringLiteral("%d.%1m.%y, %1I:%M %p")),
+              QStringLiteral("04.3.26, 12:05 AM"));
 }
 
 namespace {
