@@ -58,8 +58,9 @@ void RemoteFileHandle::useOwnFormatAt(const QString& path)
 }
 
 namespace {
-/// curl's exit status for a file the server does not have.
+/// curl's exit statuses for a file the server does not have, and for a folder it does not have.
 constexpr int kCurlRemoteFileNotFound = 78;
+constexpr int kCurlRemoteFolderRefused = 9;
 
 /// Alerts are answered on the main thread; a worker waits for the answer.
 void showAlert(const QString& title, const QString& message)
@@ -143,6 +144,7 @@ int FTPFileHandle::transferResult(const TWCURLTaskInterface& task) const
     case TWCURLTaskInterface::CancelledStatus:
         return Cancelled;
     case kCurlRemoteFileNotFound:
+    case kCurlRemoteFolderRefused:
         return task.type() == 0 ? NotOnServer : Failed;
     default:
         return Failed;
