@@ -3,12 +3,12 @@
 #include "platform/QVLog.h"
 #include "sources/KeychainManager.h"
 
+#include <QCoreApplication>
 #include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusInterface>
 #include <QDBusMetaType>
 #include <QDBusReply>
-#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QRandomGenerator>

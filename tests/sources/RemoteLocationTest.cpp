@@ -80,7 +80,8 @@ TEST_F(RemoteLocationTest, FtpCopyGoesUpAndComesBackAndAnAbsentFileIsNoFailure)
     // Nothing on the server yet (neither folder nor file): not a failure of the location, which stays
     // on for the first upload.
     EXPECT_EQ(handle.downloadFile(), RemoteFileHandle::NotOnServer);
-    EXPECT_EQ(FTPFileHandle(QString(), server.address(), QString()).downloadFile(), RemoteFileHandle::NotOnServer);
+    EXPECT_EQ(FTPFileHandle(QString(), server.address(), QString()).downloadFile(),
+              RemoteFileHandle::NotOnServer);
     EXPECT_TRUE(handle.isActive());
     EXPECT_TRUE(m_alerts.alerts().isEmpty()) << m_alerts.alerts().value(0).message.toStdString();
     EXPECT_TRUE(QFileInfo(FTPFileHandle::localCopyPath()).absoluteDir().exists());
@@ -272,6 +273,17 @@ TEST_F(RemoteLocationTest, WebDAVCopyGoesUpAndComesBack)
     DotMacFileHandle gone(server.url(), QString());
     EXPECT_EQ(gone.downloadFile(), RemoteFileHandle::Failed);
     EXPECT_TRUE(m_log.contains(QStringLiteral(".Mac downloading failed with error type: 7")));
+}
+
+TEST_F(RemoteLocationTest, WebDAVOverHttpsRefusesACertificateNobodyVouchesFor)
+{
+    WebDAVServer server(QString(), QString(), /*self-signed https*/ true);
+    ASSERT_TRUE(server.isRunning());
+    DotMacFileHandle handle(server.url(), QString());
+    EXPECT_EQ(handle.downloadFile(), RemoteFileHandle::Failed);
+    // curl's status 60: the certificate could not be verified.
+    EXPECT_TRUE(m_log.contains(QStringLiteral(".Mac downloading failed with error type: 60")))
+        << m_log.lines().join(QLatin1Char('\n')).toStdString();
 }
 
 TEST_F(RemoteLocationTest, WebDAVAccountUsesTheKeychainPassword)

@@ -106,7 +106,9 @@ public:
 class WebDAVServer : public TestServer
 {
 public:
-    explicit WebDAVServer(const QString& user = QString(), const QString& password = QString())
+    explicit WebDAVServer(const QString& user = QString(), const QString& password = QString(),
+                          bool selfSignedHttps = false)
+        : m_https(selfSignedHttps)
     {
         m_port = freeLoopbackPort();
         QString config = QStringLiteral("server.document-root = \"%1\"\n"
@@ -130,6 +132,19 @@ public:
                                      "\"quorvit\", \"require\" => \"valid-user\") )\n")
                           .arg(m_dir.path());
         }
+        if (m_https) {
+            QProcess::execute(QStringLiteral("openssl"),
+                              {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"),
+                               QStringLiteral("rsa:2048"), QStringLiteral("-nodes"), QStringLiteral("-days"),
+                               QStringLiteral("1"), QStringLiteral("-subj"), QStringLiteral("/CN=127.0.0.1"),
+                               QStringLiteral("-keyout"), m_dir.filePath(QStringLiteral("key.pem")),
+                               QStringLiteral("-out"), m_dir.filePath(QStringLiteral("cert.pem"))});
+            config += QStringLiteral("server.modules += (\"mod_openssl\")\n"
+                                     "ssl.engine = \"enable\"\n"
+                                     "ssl.pemfile = \"%1/cert.pem\"\n"
+                                     "ssl.privkey = \"%1/key.pem\"\n")
+                          .arg(m_dir.path());
+        }
         writeBytes(m_dir.filePath(QStringLiteral("lighttpd.conf")), config.toUtf8());
         m_process.setProcessChannelMode(QProcess::MergedChannels);
         // timeout(1) ends the server even if this process dies without its destructor.
@@ -144,7 +159,15 @@ public:
         if (!acceptsConnections(m_port))
             m_port = 0;
     }
-    QString url() const { return QStringLiteral("http://127.0.0.1:%1/").arg(m_port); }
+    QString url() const
+    {
+        return QStringLiteral("%1://127.0.0.1:%2/")
+            .arg(m_https ? QStringLiteral("https") : QStringLiteral("http"))
+            .arg(m_port);
+    }
+
+private:
+    bool m_https = false;
 };
 
 } // namespace testsupport
