@@ -214,6 +214,7 @@ bool TWCURLTaskInterface::beginTransferWithArguments(const QStringList& argument
                                                      const QString& workingDirectory, const QString& user,
                                                      const QString& password)
 {
+    m_readsProgressMeter = false;
     QStringList all = arguments;
     if (hasCredentials(user, password))
         all << QStringLiteral("--config") << QStringLiteral("-");
@@ -274,7 +275,7 @@ void TWCURLTaskInterface::appendOutput(const QString& text)
 {
     m_collectedOutput += text;
     m_currentTaskOutput += text;
-    if (m_currentTaskOutput.size() <= kProgressLineLength)
+    if (!m_readsProgressMeter || m_currentTaskOutput.size() <= kProgressLineLength)
         return;
     const QStringList pieces = componentsSeperatedWithLength(m_currentTaskOutput, kProgressLineLength + 1);
     for (const QString& piece : pieces) {

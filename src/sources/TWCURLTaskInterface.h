@@ -50,7 +50,8 @@ public:
     /// A null user or password sends no credentials; an empty but present password still does.
     bool beginFTPDownloadWithUserName(const QString& user, const QString& password);
     bool beginFTPUploadWithUserName(const QString& user, const QString& password);
-    /// Any other curl transfer (element 0 is added); credentials as above.
+    /// Any other curl transfer (element 0 is added); credentials as above. Its output is only collected:
+    /// such transfers run without a progress meter.
     bool beginTransferWithArguments(const QStringList& arguments, const QString& workingDirectory,
                                     const QString& user, const QString& password);
 
@@ -121,4 +122,5 @@ private:
     int m_status = 0;
     int m_type = 0;
     bool m_reported = false;
+    bool m_readsProgressMeter = true;
 };
