@@ -238,6 +238,33 @@ TEST_F(RemoteLocationTest, SyncAgainstTheFtpCopyAsBase)
               (QStringList{QStringLiteral("On server"), QStringLiteral("Only here")}));
 }
 
+TEST_F(RemoteLocationTest, EnginesCancelStopsTheRunningDownload)
+{
+    FtpServer server(QStringLiteral("owner"), QStringLiteral("unused"), true, /*bytes per second*/ 20000);
+    ASSERT_TRUE(server.isRunning());
+    writeBytes(server.rootFile(QStringLiteral("Bookmarks.quorvit")), QByteArray(400000, ' '));
+    auto ftp = FTPFileHandle::initWithUser(QString(), server.address(), QString());
+    ftp->setDefaultBrowser(true);
+    quorvit::UserDefaults settings(m_home.filePath(QStringLiteral("prefs.plist")));
+    SyncController engine(settings);
+    struct Waiter : SyncControllerDelegate
+    {
+        void syncControllerDidCompleteCompare(SyncController&, int r) override { compared = r; }
+        int compared = -1;
+    } waiter;
+    engine.setDelegate(&waiter);
+    QElapsedTimer clock;
+    clock.start();
+    engine.beginComparingBookmarks({ftp}, ftp);
+    QTimer::singleShot(800, [&] { engine.cancelProgress(); });
+    while (waiter.compared < 0 && clock.elapsed() < 30000)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+    EXPECT_EQ(waiter.compared, 2);
+    // The whole file would take 20 seconds.
+    EXPECT_LT(clock.elapsed(), 6000);
+    EXPECT_TRUE(m_alerts.alerts().isEmpty());
+}
+
 TEST_F(RemoteLocationTest, WebDAVCopyGoesUpAndComesBack)
 {
     WebDAVServer server;
