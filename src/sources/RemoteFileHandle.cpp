@@ -164,6 +164,7 @@ int FTPFileHandle::downloadFile()
     task->setDownloadDestination(folder);
     task->setServerPath(m_remotePath);
     const QString password = passwordForServer();
+    m_sentWithoutPassword = password.isNull();
     const bool started =
         runTransfer(*task, [&] { return task->beginFTPDownloadWithUserName(m_user, password); });
     m_taskInterface = nullptr;
@@ -185,6 +186,7 @@ int FTPFileHandle::uploadFile()
     task->setDelegate(this);
     task->setServerPath(m_remotePath);
     const QString password = passwordForServer();
+    m_sentWithoutPassword = password.isNull();
     const bool started =
         runTransfer(*task, [&] { return task->beginFTPUploadWithUserName(m_user, password); });
     m_taskInterface = nullptr;
@@ -206,9 +208,14 @@ void FTPFileHandle::curlTaskDidComplete(TWCURLTaskInterface* task)
     const int result = transferResult(*task);
     if (result == Failed) {
         QVLog(QStringLiteral("An error ocurred when download/uploading"));
+        QString message = task->errorText();
+        // Say why no password was sent, when the keychain could not give one.
+        if (!m_user.isEmpty() && m_sentWithoutPassword)
+            message += QStringLiteral("\nNo password for %1 was found in the keychain (%2).")
+                           .arg(m_user, KeychainManager::sharedManager().lastError());
         showAlert(QVLocalized(QStringLiteral("Downloading Quorvit file from server \"%@\" failed."))
                       .replace(QLatin1String("%@"), m_server),
-                  task->errorText());
+                  message);
         setActive(false);
         if (m_isDefault) {
             m_isDefault = false;

@@ -82,6 +82,7 @@ private:
     int transferResult(const TWCURLTaskInterface& task) const;
 
     bool m_transferIsComplete = false;
+    bool m_sentWithoutPassword = false;
     QString m_user;
     QString m_remotePath;
     QString m_server;

@@ -119,6 +119,7 @@ TEST_F(RemoteLocationTest, FtpFailureShowsCurlsOwnWordsAndSwitchesTheLocationOff
     const auto alerts = m_alerts.alerts();
     ASSERT_EQ(alerts.size(), 2);
     EXPECT_TRUE(alerts.at(0).title.contains(server.address()));
+    EXPECT_TRUE(alerts.at(0).message.contains(QStringLiteral("No password for quorvit-test-")));
     EXPECT_TRUE(alerts.at(0).message.startsWith(QStringLiteral("curl: (67)")))
         << alerts.at(0).message.toStdString();
     EXPECT_TRUE(alerts.at(1).message.startsWith(QStringLiteral("curl: (7)")))
