@@ -3,10 +3,18 @@
 #include "platform/QVLog.h"
 #include "sources/TWCURLTaskInterface.h"
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QEventLoop>
+#include <QFileInfo>
 #include <QTimer>
 
 #include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace {
 
@@ -161,4 +169,43 @@ TEST(CurlTask, SpeedLabelsAndTimeInWords)
     // Malformed fields never crash and read as nothing.
     EXPECT_EQ(TWCURLTaskInterface::convertTimeStringToHumanReadable(QStringLiteral(":")),
               QStringLiteral("1 second"));
+}
+
+TEST(CurlTask, CancelIsReportedOnceAndStopsCurl)
+{
+    quorvit::LogCapture log;
+    // A server that accepts the connection and never answers.
+    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof(address);
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+    ASSERT_EQ(::listen(listener, 4), 0);
+    ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
+
+    testsupport::TemporaryHome home;
+    auto task = TWCURLTaskInterface::initWithFileURL(
+        QStringLiteral("http://127.0.0.1:%1/never.bin").arg(ntohs(address.sin_port)));
+    RecordingDelegate delegate;
+    task->setDelegate(&delegate);
+    ASSERT_TRUE(task->beginDownload());
+    const qint64 pid = task->processId();
+    QTimer::singleShot(300, [&] {
+        task->cancelDownload();
+        task->cancelDownload();
+    });
+    QElapsedTimer clock;
+    clock.start();
+    waitForEnd(*task);
+    // Let curl's own end arrive too: it must not be reported a second time.
+    while (clock.elapsed() < 1500)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    EXPECT_EQ(delegate.completions, QList<int>{TWCURLTaskInterface::CancelledStatus});
+    EXPECT_EQ(task->status(), 3);
+    EXPECT_FALSE(task->isTransferInProgress());
+    EXPECT_FALSE(QFileInfo::exists(QStringLiteral("/proc/%1/cmdline").arg(pid)) &&
+                 !testsupport::readBytes(QStringLiteral("/proc/%1/cmdline").arg(pid)).isEmpty())
+        << "curl still runs";
+    ::close(listener);
 }
