@@ -1,5 +1,7 @@
 #include "BrowsersCommand.h"
 
+#include "RemoteCommand.h"
+
 #include "TreeJson.h"
 
 #include "platform/UserDefaults.h"
@@ -60,6 +62,7 @@ int BrowsersCommand::execute(const QCommandLineParser& parser)
         return fail(QStringLiteral("takes no arguments, only options (see --help)"), BadUsage);
 
     BookmarkFileManager registry(quorvit::UserDefaults::standard(), quorvit::Workspace::shared());
+    RemoteCommand::addRemoteLocations(registry);
     int result = Success;
     // A browser's file that is there but cannot be read: say so rather than "not in the list".
     auto notListed = [&](const QString& path) {

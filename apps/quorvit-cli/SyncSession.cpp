@@ -1,5 +1,7 @@
 #include "SyncSession.h"
 
+#include "RemoteCommand.h"
+
 #include "backup/RestoreFileManager.h"
 #include "platform/StringTable.h"
 #include "platform/UserDefaults.h"
@@ -32,6 +34,7 @@ SyncSession::SyncSession()
     m_settings->setObject(user.boolForKey(kFilterDuplicatesKey), kFilterDuplicatesKey);
     m_settings->setObject(user.integerForKey(kCompareUsingKey), kCompareUsingKey);
     m_engine = std::make_unique<SyncController>(*m_settings);
+    RemoteCommand::addRemoteLocations(*m_registry);
     // Installs itself as the backup service: every destination is copied before it is replaced.
     RestoreFileManager::sharedInstance();
     m_showProgress = ::isatty(STDERR_FILENO) == 1;
@@ -52,6 +55,12 @@ SyncSession::~SyncSession()
 
 BookmarkFileHandlePtr SyncSession::handleForPath(const QString& path, QString* reason)
 {
+    if (path == QLatin1String("ftp:") || path == QLatin1String("webdav:")) {
+        const auto remote = RemoteCommand::remoteHandleNamed(*m_registry, path);
+        if (!remote)
+            *reason = QStringLiteral("%1 is not set up or switched off (see 'quorvit-cli remote')").arg(path);
+        return remote;
+    }
     const QString absolute = QFileInfo(path).absoluteFilePath();
     for (const auto& handle : m_registry->allFileHandles()) {
         if (handle->filePath() == absolute)

@@ -1,6 +1,7 @@
 #include "BackupCommands.h"
 #include "BrowsersCommand.h"
 #include "Command.h"
+#include "RemoteCommand.h"
 #include "SyncCommands.h"
 #include "TreeCommands.h"
 
@@ -21,6 +22,7 @@ std::vector<std::unique_ptr<Command>> commands()
     list.push_back(std::make_unique<MigrateCommand>());
     list.push_back(std::make_unique<CompareCommand>());
     list.push_back(std::make_unique<SyncCommand>());
+    list.push_back(std::make_unique<RemoteCommand>());
     return list;
 }
 

@@ -407,7 +407,9 @@ void BookmarkFileManager::setDotMacSyncingEnabled(bool enabled)
 {
     if (enabled) {
         if (!dotMacFileHandle())
-            appendHandle(std::make_shared<DotMacFileHandle>());
+            appendHandle(
+                std::make_shared<DotMacFileHandle>(m_defaults.stringForKey(SourceKey::WebDAVServerURL),
+                                                   m_defaults.stringForKey(SourceKey::WebDAVUserName)));
         return;
     }
     if (const auto handle = dotMacFileHandle()) {

@@ -6,11 +6,17 @@
 #include "platform/QVLog.h"
 #include "platform/QVStandardAlert.h"
 #include "platform/StringTable.h"
+#include "sources/KeychainManager.h"
 #include "sources/PeerLink.h"
 #include "sources/SourceKeys.h"
 
+#include <QCoreApplication>
 #include <QDir>
+#include <QEventLoop>
+#include <QFile>
 #include <QFileInfo>
+#include <QThread>
+#include <QUrl>
 
 RemoteFileHandle::RemoteFileHandle()
 {
@@ -51,11 +57,63 @@ void RemoteFileHandle::useOwnFormatAt(const QString& path)
     takeIconFromAdapter();
 }
 
-FTPFileHandle::FTPFileHandle(const QString& user, const QString& server, const QString& remotePath)
-    : m_user(user), m_server(server), m_remotePath(remotePath)
+namespace {
+/// curl's exit statuses for a file the server does not have, and for a folder it does not have.
+constexpr int kCurlRemoteFileNotFound = 78;
+constexpr int kCurlRemoteFolderRefused = 9;
+
+/// Alerts are answered on the main thread; a worker waits for the answer.
+void showAlert(const QString& title, const QString& message)
 {
-    useOwnFormatAt(
-        quorvit::expandTilde(QStringLiteral("~/Library/Application Support/Quorvit/FTP/Bookmarks.quorvit")));
+    QCoreApplication* app = QCoreApplication::instance();
+    if (!app || QThread::currentThread() == app->thread()) {
+        QVStandardAlert::showStandardAlert(title, message);
+        return;
+    }
+    QMetaObject::invokeMethod(
+        app, [&] { QVStandardAlert::showStandardAlert(title, message); }, Qt::BlockingQueuedConnection);
+}
+
+QString supportFolder()
+{
+    return quorvit::expandTilde(QStringLiteral("~/Library/Application Support/Quorvit"));
+}
+} // namespace
+
+void RemoteFileHandle::cancelFileTransfer()
+{
+    QMutexLocker lock(&m_transferMutex);
+    m_cancelRequested = true;
+    if (TWCURLTaskInterface* task = m_runningTask) {
+        // The task belongs to the transferring thread; the call runs there, and is dropped if the task
+        // is gone by then.
+        QMetaObject::invokeMethod(
+            task, [task] { task->cancelDownload(); }, Qt::QueuedConnection);
+    }
+}
+
+bool RemoteFileHandle::runTransfer(TWCURLTaskInterface& task, const std::function<bool()>& start)
+{
+    QEventLoop loop;
+    QObject::connect(&task, &TWCURLTaskInterface::transferEnded, &loop, &QEventLoop::quit);
+    {
+        QMutexLocker lock(&m_transferMutex);
+        if (m_cancelRequested)
+            return false;
+        m_runningTask = &task;
+    }
+    const bool started = start();
+    if (started && task.isTransferInProgress())
+        loop.exec();
+    QMutexLocker lock(&m_transferMutex);
+    m_runningTask = nullptr;
+    return started;
+}
+
+FTPFileHandle::FTPFileHandle(const QString& user, const QString& server, const QString& remotePath)
+    : m_user(user), m_remotePath(remotePath), m_server(server)
+{
+    useOwnFormatAt(localCopyPath());
     m_displayLocation = QVLocalized(QStringLiteral("Located on \"%@\"")).replace(QLatin1String("%@"), server);
 }
 
@@ -65,16 +123,107 @@ std::shared_ptr<FTPFileHandle> FTPFileHandle::initWithUser(const QString& user, 
     return std::make_shared<FTPFileHandle>(user, server, remotePath);
 }
 
+QString FTPFileHandle::localCopyPath()
+{
+    return supportFolder() + QStringLiteral("/FTP/Bookmarks.quorvit");
+}
+
+QString FTPFileHandle::passwordForServer() const
+{
+    if (m_user.isEmpty() || m_server.isEmpty())
+        return QString();
+    return KeychainManager::sharedManager().passwordForUserName(m_user, m_server,
+                                                                KeychainManager::FTPAccount);
+}
+
+int FTPFileHandle::transferResult(const TWCURLTaskInterface& task) const
+{
+    switch (task.status()) {
+    case 0:
+        return Done;
+    case TWCURLTaskInterface::CancelledStatus:
+        return Cancelled;
+    case kCurlRemoteFileNotFound:
+    case kCurlRemoteFolderRefused:
+        return task.type() == 0 ? NotOnServer : Failed;
+    default:
+        return Failed;
+    }
+}
+
 int FTPFileHandle::downloadFile()
 {
-    QVLog(QStringLiteral("An error occured trying to download file"));
-    return Failed;
+    TransferScope scope(*this);
+    m_transferIsComplete = false;
+    auto task = TWCURLTaskInterface::initFTPWithRemoteFileName(QFileInfo(m_filePath).fileName(), m_server);
+    m_taskInterface = task.get();
+    task->setDelegate(this);
+    // Without its folder curl would write the copy into the home folder.
+    const QString folder = QFileInfo(m_filePath).absolutePath();
+    QDir().mkpath(folder);
+    task->setDownloadDestination(folder);
+    task->setServerPath(m_remotePath);
+    const QString password = passwordForServer();
+    m_sentWithoutPassword = password.isNull();
+    const bool started =
+        runTransfer(*task, [&] { return task->beginFTPDownloadWithUserName(m_user, password); });
+    m_taskInterface = nullptr;
+    if (!started) {
+        if (cancelRequested())
+            return Cancelled;
+        QVLog(QStringLiteral("An error occured trying to download file"));
+        return Failed;
+    }
+    return transferResult(*task);
 }
 
 int FTPFileHandle::uploadFile()
 {
-    QVLog(QStringLiteral("An error occured trying to upload file"));
-    return Failed;
+    TransferScope scope(*this);
+    m_transferIsComplete = false;
+    auto task = TWCURLTaskInterface::initFTPWithLocalFilePath(m_filePath, m_server);
+    m_taskInterface = task.get();
+    task->setDelegate(this);
+    task->setServerPath(m_remotePath);
+    const QString password = passwordForServer();
+    m_sentWithoutPassword = password.isNull();
+    const bool started =
+        runTransfer(*task, [&] { return task->beginFTPUploadWithUserName(m_user, password); });
+    m_taskInterface = nullptr;
+    if (!started) {
+        if (cancelRequested())
+            return Cancelled;
+        QVLog(QStringLiteral("An error occured trying to upload file"));
+        return Failed;
+    }
+    return transferResult(*task);
+}
+
+void FTPFileHandle::curlTaskDidComplete(TWCURLTaskInterface* task)
+{
+    if (task != m_taskInterface)
+        return;
+    // A cancel is the user's own doing, and a file not yet on the server is the engine's to report:
+    // neither is a failure of the location, which must stay on so the next write can upload.
+    const int result = transferResult(*task);
+    if (result == Failed) {
+        QVLog(QStringLiteral("An error ocurred when download/uploading"));
+        QString message = task->errorText();
+        // Say why no password was sent, when the keychain could not give one.
+        if (!m_user.isEmpty() && m_sentWithoutPassword)
+            message += QStringLiteral("\nNo password for %1 was found in the keychain (%2).")
+                           .arg(m_user, KeychainManager::sharedManager().lastError());
+        showAlert(QVLocalized(QStringLiteral("Downloading Quorvit file from server \"%@\" failed."))
+                      .replace(QLatin1String("%@"), m_server),
+                  message);
+        setActive(false);
+        if (m_isDefault) {
+            m_isDefault = false;
+            quorvit::NotificationCenter::defaultCenter().postNotification(
+                SourceNotification::DefaultBrowserChanged, this);
+        }
+    }
+    m_transferIsComplete = true;
 }
 
 bool FTPFileHandle::writeNewBookmarks(const QVFolderPtr& tree, bool)
@@ -83,30 +232,157 @@ bool FTPFileHandle::writeNewBookmarks(const QVFolderPtr& tree, bool)
     return m_browser && m_browser->writeBookmarks(tree, m_filePath);
 }
 
-DotMacFileHandle::DotMacFileHandle()
+DotMacFileHandle::DotMacFileHandle(const QString& serverURL, const QString& user)
+    : m_serverURL(serverURL.trimmed()), m_user(user)
 {
-    useOwnFormatAt(quorvit::expandTilde(
-        QStringLiteral("~/Library/Application Support/Quorvit/DotMac Bookmarks.quorvit")));
+    useOwnFormatAt(localCopyPath());
     m_browserName = QStringLiteral(".Mac");
-    m_displayLocation = QVLocalized(QStringLiteral("DotMacLocation"));
+    m_displayLocation = QVLocalized(QStringLiteral("DotMacLocation")).replace(QLatin1String("%@"), host());
     m_fileIcon = QStringLiteral("folder-remote");
 }
 
-int DotMacFileHandle::downloadFile()
+QString DotMacFileHandle::localCopyPath()
 {
-    QVLog(QStringLiteral(".Mac downloading failed with error type: %1, http error status: %2").arg(0).arg(0));
-    return Failed;
+    return supportFolder() + QStringLiteral("/DotMac Bookmarks.quorvit");
 }
 
-int DotMacFileHandle::uploadFile()
+QString DotMacFileHandle::keychainProtocol(const QString& serverURL)
 {
-    QVLog(QStringLiteral(".Mac uploading failed with error type: %1, http error status: %2").arg(0).arg(0));
-    return Failed;
+    return QUrl(serverURL.trimmed()).scheme().compare(QLatin1String("https"), Qt::CaseInsensitive) == 0
+               ? KeychainManager::HTTPSAccount
+               : KeychainManager::HTTPAccount;
 }
 
 QString DotMacFileHandle::host() const
 {
-    return QStringLiteral("idisk");
+    const QUrl url(m_serverURL);
+    return url.host().isEmpty() ? m_serverURL : url.host();
+}
+
+QString DotMacFileHandle::urlFor(const QString& remotePath) const
+{
+    QUrl url(m_serverURL);
+    QString path = url.path();
+    if (!path.endsWith(QLatin1Char('/')))
+        path += QLatin1Char('/');
+    path += remotePath.mid(remotePath.startsWith(QLatin1Char('/')) ? 1 : 0);
+    url.setPath(path);
+    return QString::fromUtf8(url.toEncoded());
+}
+
+DotMacFileHandle::Reply DotMacFileHandle::request(const QStringList& arguments, const QString& remotePath)
+{
+    Reply reply;
+    const QUrl url(m_serverURL);
+    if (url.scheme() != QLatin1String("http") && url.scheme() != QLatin1String("https")) {
+        reply.error = QStringLiteral("no WebDAV server address (http:// or https://) is set");
+        return reply;
+    }
+    static const QString marker = QStringLiteral("\nQVHTTPStatus:");
+    QStringList all{QStringLiteral("--silent"), QStringLiteral("--show-error"), QStringLiteral("--write-out"),
+                    marker + QStringLiteral("%{http_code}\n")};
+    all << arguments << urlFor(remotePath);
+    QString password;
+    if (!m_user.isEmpty())
+        password = KeychainManager::sharedManager().passwordForUserName(m_user, host(),
+                                                                        keychainProtocol(m_serverURL));
+    auto task = TWCURLTaskInterface::initWithFileURL(urlFor(remotePath));
+    const bool started = runTransfer(*task, [&] {
+        return task->beginTransferWithArguments(all, QString(), password.isNull() ? QString() : m_user,
+                                                password);
+    });
+    if (!started) {
+        reply.curlStatus = cancelRequested() ? int(TWCURLTaskInterface::CancelledStatus) : -1;
+        reply.error = QStringLiteral("curl could not be started");
+        return reply;
+    }
+    reply.curlStatus = task->status();
+    QString output = task->collectedOutput();
+    const qsizetype at = output.lastIndexOf(marker);
+    if (at >= 0) {
+        reply.httpStatus = output.mid(at + marker.size(), 3).toInt();
+        output.truncate(at);
+    }
+    reply.body = output;
+    reply.error = task->errorText();
+    return reply;
+}
+
+bool DotMacFileHandle::checkService(const QString& failureLine)
+{
+    if (m_iDiskAvailable)
+        return true;
+    // The account's service is there when its root answers as a WebDAV collection.
+    const Reply reply = request({QStringLiteral("--request"), QStringLiteral("PROPFIND"),
+                                 QStringLiteral("--header"), QStringLiteral("Depth: 0")},
+                                QStringLiteral("/"));
+    if (reply.curlStatus == 0 && reply.httpStatus == 207 &&
+        reply.body.contains(QLatin1String("collection"), Qt::CaseInsensitive)) {
+        m_iDiskAvailable = true;
+        return true;
+    }
+    QVLog(failureLine.arg(reply.curlStatus).arg(reply.httpStatus));
+    return false;
+}
+
+int DotMacFileHandle::downloadFile()
+{
+    TransferScope scope(*this);
+    if (!checkService(QStringLiteral(".Mac downloading failed with error type: %1, http error status: %2")))
+        return cancelRequested() ? Cancelled : Failed;
+    QFile::remove(localCopyPath());
+    QDir().mkpath(QFileInfo(localCopyPath()).absolutePath());
+    // Into a file of its own first, so a failed transfer never stands in for the copy.
+    const QString partial = localCopyPath() + QStringLiteral(".part");
+    QFile::remove(partial);
+    const Reply reply = request({QStringLiteral("--output"), partial}, RemoteFilePath);
+    const bool ok = reply.curlStatus == 0 && reply.httpStatus >= 200 && reply.httpStatus < 300;
+    if (!ok || !QFile::rename(partial, localCopyPath())) {
+        QFile::remove(partial);
+        if (reply.curlStatus == TWCURLTaskInterface::CancelledStatus)
+            return Cancelled;
+        if (reply.curlStatus == 0 && reply.httpStatus == 404)
+            return NotOnServer;
+        QVLog(QStringLiteral(".Mac transfer failed with info: %1")
+                  .arg(reply.error.isEmpty() ? QStringLiteral("HTTP status %1").arg(reply.httpStatus)
+                                             : reply.error));
+        return Failed;
+    }
+    if (!m_browser || m_filePath != localCopyPath())
+        useOwnFormatAt(localCopyPath());
+    return Done;
+}
+
+int DotMacFileHandle::uploadFile()
+{
+    TransferScope scope(*this);
+    if (!checkService(QStringLiteral(".Mac uploading failed with error type: %1, http error status: %2")))
+        return cancelRequested() ? Cancelled : Failed;
+    if (!QFileInfo::exists(localCopyPath()))
+        return Failed;
+    // The Documents folder may not exist yet; an existing one answers 405, which is fine.
+    const Reply folder =
+        request({QStringLiteral("--request"), QStringLiteral("MKCOL")}, QStringLiteral("/Documents/"));
+    if (folder.curlStatus == TWCURLTaskInterface::CancelledStatus)
+        return Cancelled;
+    // PUT replaces the server's file in one step, so a failed upload never leaves the server without it.
+    const Reply reply = request({QStringLiteral("--upload-file"), localCopyPath()}, RemoteFilePath);
+    if (reply.curlStatus == TWCURLTaskInterface::CancelledStatus)
+        return Cancelled;
+    if (reply.curlStatus == 0 && reply.httpStatus >= 200 && reply.httpStatus < 300)
+        return Done;
+    QVLog(QStringLiteral(".Mac transfer failed with info: %1")
+              .arg(reply.error.isEmpty() ? QStringLiteral("HTTP status %1").arg(reply.httpStatus)
+                                         : reply.error));
+    return Failed;
+}
+
+bool DotMacFileHandle::writeNewBookmarks(const QVFolderPtr& tree, bool withBackup)
+{
+    if (!m_browser || m_filePath != localCopyPath())
+        useOwnFormatAt(localCopyPath());
+    QDir().mkpath(QFileInfo(localCopyPath()).absolutePath());
+    return BookmarkFileHandle::writeNewBookmarks(tree, withBackup);
 }
 
 RendezvousFileHandle::RendezvousFileHandle(const QString& fileID, PeerLinkPeer* peer,

@@ -12,6 +12,11 @@ inline const QString RendezvousSharingType = QStringLiteral("rendezvousSharingTy
 inline const QString FTPServerName = QStringLiteral("ftpServerName");
 inline const QString FTPUserName = QStringLiteral("ftpUserName");
 inline const QString FTPRemotePath = QStringLiteral("ftpRemotePath");
+inline const QString EnableFTPSyncing = QStringLiteral("enableFTPSyncing");
+inline const QString EnableDotMacSyncing = QStringLiteral("enableDotMacSyncing");
+// The WebDAV account that stands for the .Mac location.
+inline const QString WebDAVServerURL = QStringLiteral("webdavServerURL");
+inline const QString WebDAVUserName = QStringLiteral("webdavUserName");
 
 // One saved handle.
 inline const QString SavedBrowserName = QStringLiteral("SavedBrowserName");

@@ -297,7 +297,7 @@ void SyncController::compareBookmarksThread(QList<BookmarkFileHandlePtr> handles
             if (m_syncStatus.load() != Running)
                 break;
             progress.incrementProgressBarBy(1);
-            const int result = remote->downloadFile();
+            const int result = transferWithCancel(remote, true);
             if (result == RemoteFileHandle::Failed) {
                 remote->setActive(false);
                 showAlertOnMainThread(
@@ -461,7 +461,7 @@ void SyncController::writeNewBookmarksThread(QVFolderPtr tree, QList<BookmarkFil
             if (m_syncStatus.load() == Cancelled)
                 break;
             progress.incrementProgressBarBy(1);
-            const int result = remote->uploadFile();
+            const int result = transferWithCancel(remote, false);
             if (result == RemoteFileHandle::Failed) {
                 remote->setActive(false);
                 if (!failed.contains(remote))
@@ -515,6 +515,24 @@ void SyncController::finishRun()
 void SyncController::cancelProgress()
 {
     m_syncStatus.store(Cancelled);
+    QMutexLocker lock(&m_transferMutex);
+    if (m_activeTransfer)
+        m_activeTransfer->cancelFileTransfer();
+}
+
+int SyncController::transferWithCancel(const std::shared_ptr<RemoteFileHandle>& remote, bool download)
+{
+    {
+        QMutexLocker lock(&m_transferMutex);
+        m_activeTransfer = remote;
+    }
+    // A cancel that came just before the transfer was registered still stops it.
+    if (m_syncStatus.load() == Cancelled)
+        remote->cancelFileTransfer();
+    const int result = download ? remote->downloadFile() : remote->uploadFile();
+    QMutexLocker lock(&m_transferMutex);
+    m_activeTransfer.reset();
+    return result;
 }
 
 bool SyncController::isWritingToBrowserNamed(const QString& name, const QList<BookmarkFileHandlePtr>& handles)

@@ -4,6 +4,7 @@
 #include "sources/BookmarkFileHandle.h"
 
 #include <QList>
+#include <QMutex>
 #include <QObject>
 #include <QString>
 #include <QVariantMap>
@@ -16,6 +17,7 @@ namespace quorvit {
 class UserDefaults;
 }
 class ProgressController;
+class RemoteFileHandle;
 class QThread;
 class SyncController;
 
@@ -165,4 +167,8 @@ private:
     QList<std::pair<BookmarkFileHandlePtr, bool>> m_writeResults;
     std::function<QStringList()> m_processNames;
     std::function<void(const ProgressController&)> m_progressObserver;
+    // The remote handle whose transfer runs now, so a cancel can stop it at once.
+    QMutex m_transferMutex;
+    std::shared_ptr<RemoteFileHandle> m_activeTransfer;
+    int transferWithCancel(const std::shared_ptr<RemoteFileHandle>& remote, bool download);
 };
