@@ -41,6 +41,11 @@ QString redirectTarget(const QString& requested, const QString& location)
 GetURLDelegate::GetURLDelegate(LinkCheckSettings settings, QObject* parent)
     : QObject(parent), m_settings(std::move(settings))
 {
+    // The settings alone decide the proxy: curl would otherwise also pick one from the environment.
+    m_environment = QProcessEnvironment::systemEnvironment();
+    for (const char* name :
+         {"http_proxy", "HTTP_PROXY", "https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"})
+        m_environment.remove(QLatin1String(name));
     m_watchdog.setSingleShot(true);
     connect(&m_watchdog, &QTimer::timeout, this, [this] {
         if (!m_task)
@@ -147,6 +152,7 @@ void GetURLDelegate::startTask(bool getFirstByte)
     m_task->setArguments(curlArguments(m_requested, getFirstByte));
     m_task->setStandardErrorFile(QProcess::nullDevice());
     m_task->setStandardInputFile(QProcess::nullDevice());
+    m_task->setProcessEnvironment(m_environment);
     connect(m_task, &QProcess::readyReadStandardOutput, this, &GetURLDelegate::readOutput);
     connect(m_task, &QProcess::finished, this, &GetURLDelegate::handleTaskComplete);
     connect(m_task, &QProcess::errorOccurred, this, &GetURLDelegate::handleTaskError);

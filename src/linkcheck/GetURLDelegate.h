@@ -86,6 +86,7 @@ private:
     QProcess* m_task = nullptr;
 
     LinkCheckSettings m_settings;
+    QProcessEnvironment m_environment;
     QString m_requested;
     QByteArray m_output;
     bool m_askedWithGet = false;

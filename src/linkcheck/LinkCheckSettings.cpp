@@ -19,8 +19,13 @@ QString environmentValue(const char* lower, const char* upper)
 LinkCheckSettings LinkCheckSettings::fromEnvironment()
 {
     LinkCheckSettings settings;
+    const QString anyProxy = environmentValue("all_proxy", "ALL_PROXY");
     settings.httpProxy = environmentValue("http_proxy", "HTTP_PROXY");
     settings.httpsProxy = environmentValue("https_proxy", "HTTPS_PROXY");
+    if (settings.httpProxy.isEmpty())
+        settings.httpProxy = anyProxy;
+    if (settings.httpsProxy.isEmpty())
+        settings.httpsProxy = anyProxy;
     return settings;
 }
 

@@ -18,7 +18,8 @@ struct LinkCheckSettings
     QString httpProxy;
     QString httpsProxy;
 
-    /// The defaults with the proxies from http_proxy and https_proxy (or their upper-case forms).
+    /// The defaults with the proxies from http_proxy and https_proxy (or their upper-case forms), each
+    /// falling back to all_proxy. no_proxy keeps its effect: curl reads it itself.
     static LinkCheckSettings fromEnvironment();
     /// The proxy for an address, by its scheme; empty when none is set.
     QString proxyFor(const QString& address) const;

@@ -326,8 +326,17 @@ TEST(LinkCheck, ProxyFromSettingsCarriesTheRequest)
     const QVFolderPtr root = newRoot();
     const QVBookmarkPtr proxied =
         add(root, QStringLiteral("proxied"), QStringLiteral("http://unreachable.invalid/ok"));
+    // A proxy left in the environment is not the one the settings name: it must not be used.
+    const bool hadProxy = qEnvironmentVariableIsSet("http_proxy");
+    const QByteArray previous = qgetenv("http_proxy");
+    qputenv("http_proxy", "http://environment-proxy.invalid:1");
+    const QVFolderPtr directRoot = newRoot();
+    const QVBookmarkPtr direct = add(directRoot, QStringLiteral("direct"), server.url("/ok"));
+    runChecks(directRoot, 1);
+    hadProxy ? qputenv("http_proxy", previous) : qunsetenv("http_proxy");
     runChecks(root, 1, settings);
     EXPECT_EQ(proxied->brokenStatus(), QVBookmark::Answered);
+    EXPECT_EQ(direct->brokenStatus(), QVBookmark::Answered);
     EXPECT_TRUE(GetURLDelegate(settings)
                     .curlArguments(QStringLiteral("https://a/"), false)
                     .contains(QStringLiteral("http://secure-proxy.invalid:1")));

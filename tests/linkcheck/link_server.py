@@ -61,7 +61,7 @@ class Handler(BaseHTTPRequestHandler):
         here = ("https://" if tls else "http://") + self.headers.get("Host", "127.0.0.1")
         if path == "/ok":
             self.reply(method, 200, body=b"ok")
-        elif path == "/slow":
+        elif path == "/slow" or path.startswith("/slow/"):
             time.sleep(int(query.get("ms", ["50"])[0]) / 1000.0)
             self.reply(method, 200, body=b"ok")
         elif path == "/hang":
@@ -115,6 +115,8 @@ def main():
     args = parser.parse_args()
 
     ThreadingHTTPServer.daemon_threads = True
+    # A client that hangs up early (a checker stopping after the head) is no error worth printing.
+    ThreadingHTTPServer.handle_error = lambda self, request, address: None
     ThreadingHTTPServer.request_queue_size = 128
     hosts = args.hosts.split(",")
     first = ThreadingHTTPServer((hosts[0], 0), Handler)
