@@ -116,31 +116,65 @@ void BrokenLinkController::beginCheckingProcess()
 
 void BrokenLinkController::scheduleChecks()
 {
-    // A check that ends at once (no address, curl missing) reports from inside startCheck; the loop
+    // A check that ends at once (no address, curl missing) reports from inside startJob; the loop
     // below then goes on, so a long run of such bookmarks never deepens the stack.
     if (m_scheduling)
         return;
     m_scheduling = true;
-    while (m_isChecking && !m_canceled && m_running < m_maximumChecks && !m_readyHosts.empty()) {
-        const auto [index, host] = *m_readyHosts.begin();
-        m_readyHosts.erase(m_readyHosts.begin());
-        std::deque<int>& waiting = m_waitingByHost[host];
-        waiting.pop_front();
-        const int running = ++m_runningByHost[host];
-        if (running < LinkCheckPreference::kChecksPerHost && !waiting.empty())
-            m_readyHosts.insert({waiting.front(), host});
-        startCheck(index);
-    }
+    while (m_isChecking && !m_canceled && m_running < m_maximumChecks && !m_readyHosts.empty())
+        startJob(takeNextJob());
     m_scheduling = false;
     if (m_isChecking && m_running == 0 && (m_canceled || m_readyHosts.empty()))
         endCheckingProcess();
 }
 
-void BrokenLinkController::startCheck(int index)
+void BrokenLinkController::takePosition(int index, const QString& host)
 {
-    const QVBookmarkPtr& bookmark = m_bookmarksToCheck.at(index);
-    ++m_index;
-    QString status = QVLocalized(QStringLiteral("Checking")) + QLatin1Char(' ') + bookmark->name() +
+    std::deque<int>& waiting = m_waitingByHost[host];
+    waiting.pop_front();
+    const int running = ++m_runningByHost[host];
+    if (running < LinkCheckPreference::kChecksPerHost && !waiting.empty())
+        m_readyHosts.insert({waiting.front(), host});
+    Q_UNUSED(index);
+}
+
+QList<int> BrokenLinkController::takeNextJob()
+{
+    auto next = m_readyHosts.begin();
+    const auto [first, firstHost] = *next;
+    m_readyHosts.erase(next);
+    takePosition(first, firstHost);
+    QList<int> job{first};
+    if (m_maximumChecks == 1 || firstHost.isEmpty())
+        return job;
+
+    // One curl process per address costs more than the wait for a fast server; a short run of
+    // addresses per process keeps the starts rare. Runs shrink toward the end of the list, so the
+    // last ones are shared among the checks.
+    constexpr int kLongestRun = 16;
+    const int remaining = int(m_bookmarksToCheck.size()) - m_index;
+    const int length = std::clamp((remaining + m_maximumChecks - 1) / m_maximumChecks, 1, kLongestRun);
+    const QString proxy = m_settings.proxyFor(
+        GetURLDelegate::requestAddress(GetURLDelegate::addressToCheck(*m_bookmarksToCheck.at(first))));
+    for (auto it = m_readyHosts.begin(); it != m_readyHosts.end() && job.size() < length;) {
+        const auto [index, host] = *it;
+        const QString address =
+            GetURLDelegate::requestAddress(GetURLDelegate::addressToCheck(*m_bookmarksToCheck.at(index)));
+        if (host.isEmpty() || m_settings.proxyFor(address) != proxy) {
+            ++it;
+            continue;
+        }
+        it = m_readyHosts.erase(it);
+        takePosition(index, host);
+        job.append(index);
+    }
+    return job;
+}
+
+void BrokenLinkController::startJob(const QList<int>& job)
+{
+    const QVBookmarkPtr& lead = m_bookmarksToCheck.at(job.first());
+    QString status = QVLocalized(QStringLiteral("Checking")) + QLatin1Char(' ') + lead->name() +
                      QVLocalized(QStringLiteral("..."));
     status.replace(QLatin1Char('\n'), QLatin1Char(' ')).replace(QLatin1Char('\r'), QLatin1Char(' '));
     Q_EMIT statusTextChanged(status);
@@ -154,25 +188,37 @@ void BrokenLinkController::startCheck(int index)
         checker = m_checkers.back().get();
         checker->setDelegate(this);
     }
-    m_runningIndex.insert(checker, index);
     ++m_running;
-    CheckResult& result = m_results[size_t(index)].emplace();
-    result.fetchStatus = GetURLDelegate::Checking;
-    result.address = bookmark->urlAddress();
-    checker->fetchURL(bookmark);
+    QList<QVBookmarkPtr> bookmarks;
+    std::deque<int>& positions = m_runningIndex[checker];
+    for (int index : job) {
+        m_index++;
+        positions.push_back(index);
+        CheckResult& result = m_results[size_t(index)].emplace();
+        result.fetchStatus = GetURLDelegate::Checking;
+        result.address = m_bookmarksToCheck.at(index)->urlAddress();
+        bookmarks.append(m_bookmarksToCheck.at(index));
+    }
+    if (job.size() == 1)
+        checker->fetchURL(lead);
+    else
+        checker->fetchURLs(bookmarks);
 }
 
 void BrokenLinkController::didCompleteCheck(GetURLDelegate& checker, const QVBookmarkPtr& bookmark)
 {
-    Q_UNUSED(bookmark);
     const auto found = m_runningIndex.find(&checker);
     if (found == m_runningIndex.end())
         return;
-    const int index = found.value();
-    m_runningIndex.erase(found);
-    m_idleCheckers.push_back(&checker);
-    --m_running;
-    ++m_finished;
+    std::deque<int>& positions = found.value();
+    const auto position = std::find_if(positions.begin(), positions.end(),
+                                       [&](int index) { return m_bookmarksToCheck.at(index) == bookmark; });
+    if (position == positions.end())
+        return;
+    const int index = *position;
+    positions.erase(position);
+    if (!checker.isInBatch())
+        releaseChecker(&checker);
 
     const QString& host = m_hosts[size_t(index)];
     const int wasRunning = m_runningByHost[host]--;
@@ -180,13 +226,32 @@ void BrokenLinkController::didCompleteCheck(GetURLDelegate& checker, const QVBoo
     if (wasRunning == LinkCheckPreference::kChecksPerHost && !waiting.empty())
         m_readyHosts.insert({waiting.front(), host});
 
-    CheckResult& result = *m_results[size_t(index)];
-    result.fetchStatus = checker.fetchStatus();
-    result.httpStatus = checker.httpStatus();
-    result.newAddress = checker.newAddress();
-    applyFinishedResults();
-    Q_EMIT progressChanged(m_finished, int(m_bookmarksToCheck.size()));
+    // Reported while still "checking": a stopped batch never reached it.
+    if (checker.fetchStatus() != GetURLDelegate::Checking) {
+        ++m_finished;
+        CheckResult& result = *m_results[size_t(index)];
+        result.fetchStatus = checker.fetchStatus();
+        result.httpStatus = checker.httpStatus();
+        result.newAddress = checker.newAddress();
+        applyFinishedResults();
+        Q_EMIT progressChanged(m_finished, int(m_bookmarksToCheck.size()));
+    }
     scheduleChecks();
+}
+
+void BrokenLinkController::didFinishBatch(GetURLDelegate& checker)
+{
+    if (!m_runningIndex.contains(&checker))
+        return;
+    releaseChecker(&checker);
+    scheduleChecks();
+}
+
+void BrokenLinkController::releaseChecker(GetURLDelegate* checker)
+{
+    m_runningIndex.remove(checker);
+    m_idleCheckers.push_back(checker);
+    --m_running;
 }
 
 void BrokenLinkController::applyFinishedResults()
@@ -211,6 +276,8 @@ void BrokenLinkController::applyFinishedResults()
 void BrokenLinkController::cancel()
 {
     m_canceled = true;
+    for (auto it = m_runningIndex.cbegin(); it != m_runningIndex.cend(); ++it)
+        it.key()->stopAfterCurrent();
     Q_EMIT statusTextChanged(QVLocalized(QStringLiteral("Stopping...")));
 }
 

@@ -75,6 +75,7 @@ public:
     void endCheckingProcess();
 
     void didCompleteCheck(GetURLDelegate& checker, const QVBookmarkPtr& bookmark) override;
+    void didFinishBatch(GetURLDelegate& checker) override;
 
 Q_SIGNALS:
     /// The list was set: the progress runs from 0 to total; indeterminate for a single bookmark.
@@ -91,7 +92,12 @@ Q_SIGNALS:
 private:
     void setList(QList<QVBookmarkPtr> list);
     void scheduleChecks();
-    void startCheck(int index);
+    /// Takes the next positions to check together: one, or with several checks at once a short run of
+    /// addresses that one curl process asks one after another.
+    QList<int> takeNextJob();
+    void takePosition(int index, const QString& host);
+    void startJob(const QList<int>& job);
+    void releaseChecker(GetURLDelegate* checker);
     void applyFinishedResults();
     void makeHostReady(const QString& host);
     static QString hostKey(const QVBookmark& bookmark);
@@ -107,8 +113,9 @@ private:
 
     std::vector<std::unique_ptr<GetURLDelegate>> m_checkers;
     std::vector<GetURLDelegate*> m_idleCheckers;
-    QHash<GetURLDelegate*, int> m_runningIndex;
-    int m_running = 0;
+    /// The positions each busy checker still has to report.
+    QHash<GetURLDelegate*, std::deque<int>> m_runningIndex;
+    int m_running = 0; ///< busy checkers
     int m_finished = 0;
     int m_applied = 0;
     std::vector<std::optional<CheckResult>> m_results;

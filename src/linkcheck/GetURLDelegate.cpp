@@ -3,6 +3,7 @@
 #include "model/ItemKeys.h"
 #include "platform/QVLog.h"
 
+#include <QRandomGenerator>
 #include <QUrl>
 
 namespace {
@@ -143,6 +144,7 @@ void GetURLDelegate::fetchURL(const QVBookmarkPtr& bookmark)
 void GetURLDelegate::startTask(bool getFirstByte)
 {
     m_askedWithGet = getFirstByte;
+    m_taskIsBatch = false;
     m_output.clear();
     m_headComplete = false;
     m_timedOut = false;
@@ -181,14 +183,29 @@ void GetURLDelegate::readOutput()
 void GetURLDelegate::handleTaskError(QProcess::ProcessError error)
 {
     // A curl that cannot be started answers nothing: the check failed.
-    if (error == QProcess::FailedToStart && m_task)
-        finishWith(Failed);
+    if (error != QProcess::FailedToStart || !m_task)
+        return;
+    if (m_taskIsBatch) {
+        discardTask();
+        m_taskIsBatch = false;
+        std::deque<Pending> failed;
+        failed.swap(m_batch);
+        for (const Pending& pending : failed)
+            report(pending.bookmark, Failed, 0, QString());
+        continueBatch();
+        return;
+    }
+    finishWith(Failed);
 }
 
 void GetURLDelegate::handleTaskComplete(int exitCode, QProcess::ExitStatus exitStatus)
 {
     if (!m_task)
         return;
+    if (m_taskIsBatch) {
+        handleBatchComplete();
+        return;
+    }
     readOutput();
     if (m_timedOut) {
         finishWith(fetchStatusForExitCode(kCurlTimedOut));
@@ -206,11 +223,7 @@ void GetURLDelegate::handleTaskComplete(int exitCode, QProcess::ExitStatus exitS
         startTask(true);
         return;
     }
-    if (!verdict.newAddress.isEmpty() && m_bookmark) {
-        m_bookmark->setAddress(verdict.newAddress);
-        m_newAddress = verdict.newAddress;
-        QVLog(QStringLiteral("Quorvit: Automatically redirecting bookmark to: %1").arg(verdict.newAddress));
-    }
+    m_newAddress = applyRedirect(m_bookmark, verdict.newAddress);
     finishWith(verdict.fetchStatus);
 }
 
@@ -219,6 +232,190 @@ void GetURLDelegate::finishWith(int fetchStatus)
     m_fetchStatus = fetchStatus;
     discardTask();
     notifyDelegate();
+    if (m_batchMode)
+        continueBatch();
+}
+
+QString GetURLDelegate::applyRedirect(const QVBookmarkPtr& bookmark, const QString& newAddress)
+{
+    if (newAddress.isEmpty() || !bookmark)
+        return QString();
+    bookmark->setAddress(newAddress);
+    QVLog(QStringLiteral("Quorvit: Automatically redirecting bookmark to: %1").arg(newAddress));
+    return newAddress;
+}
+
+void GetURLDelegate::report(const QVBookmarkPtr& bookmark, int fetchStatus, int httpStatus,
+                            const QString& newAddress)
+{
+    m_fetchStatus = fetchStatus;
+    m_httpStatus = httpStatus;
+    m_newAddress = newAddress;
+    if (m_delegate)
+        m_delegate->didCompleteCheck(*this, bookmark);
+}
+
+void GetURLDelegate::fetchURLs(const QList<QVBookmarkPtr>& bookmarks)
+{
+    m_batchMode = true;
+    m_stopRequested = false;
+    m_batch.clear();
+    m_fallbacks.clear();
+    for (const QVBookmarkPtr& bookmark : bookmarks) {
+        const QString address = bookmark ? addressToCheck(*bookmark) : QString();
+        if (address.isEmpty())
+            report(bookmark, Reachable, 0, QString());
+        else
+            m_batch.push_back({bookmark, requestAddress(address)});
+    }
+    if (m_batch.empty())
+        continueBatch();
+    else
+        startBatchTask();
+}
+
+void GetURLDelegate::stopAfterCurrent()
+{
+    if (m_batchMode)
+        m_stopRequested = true;
+}
+
+void GetURLDelegate::startBatchTask()
+{
+    m_taskIsBatch = true;
+    m_output.clear();
+    m_timedOut = false;
+    m_marker = "\nquorvit-" + QByteArray::number(QRandomGenerator::global()->generate64(), 16) + ' ';
+
+    QStringList arguments = curlArguments(m_batch.front().requested, false);
+    // The first address stands where a single check has it; the others follow it.
+    const qsizetype first = arguments.indexOf(m_batch.front().requested);
+    QStringList others;
+    for (size_t i = 1; i < m_batch.size(); ++i)
+        others.append(m_batch[i].requested);
+    for (qsizetype i = 0; i < others.size(); ++i)
+        arguments.insert(first + 1 + i, others.at(i));
+    arguments << QStringLiteral("-w")
+              << QString::fromLatin1(m_marker) + QStringLiteral("%{urlnum} %{exitcode}\n");
+
+    m_task = new QProcess(this);
+    m_task->setProgram(m_settings.curlPath);
+    m_task->setArguments(arguments);
+    m_task->setStandardErrorFile(QProcess::nullDevice());
+    m_task->setStandardInputFile(QProcess::nullDevice());
+    m_task->setProcessEnvironment(m_environment);
+    connect(m_task, &QProcess::readyReadStandardOutput, this, &GetURLDelegate::readBatchOutput);
+    connect(m_task, &QProcess::finished, this, &GetURLDelegate::handleTaskComplete);
+    connect(m_task, &QProcess::errorOccurred, this, &GetURLDelegate::handleTaskError);
+    if (m_settings.maxTime > 0)
+        m_watchdog.start(m_settings.maxTime * 1000 + kWatchdogGraceMs);
+    m_task->start(QIODevice::ReadOnly);
+}
+
+void GetURLDelegate::readBatchOutput()
+{
+    if (!m_task)
+        return;
+    m_output += m_task->readAllStandardOutput();
+    for (;;) {
+        const qsizetype at = m_output.indexOf(m_marker);
+        if (at < 0) {
+            if (m_output.size() > kMaximumOutput) {
+                m_output.clear();
+                m_task->kill();
+            }
+            return;
+        }
+        const qsizetype lineEnd = m_output.indexOf('\n', at + m_marker.size());
+        if (lineEnd < 0)
+            return;
+        const QList<QByteArray> fields =
+            m_output.mid(at + m_marker.size(), lineEnd - at - m_marker.size()).split(' ');
+        const QByteArray head = m_output.left(at);
+        m_output.remove(0, lineEnd + 1);
+        if (m_settings.maxTime > 0)
+            m_watchdog.start(m_settings.maxTime * 1000 + kWatchdogGraceMs);
+        if (m_batch.empty())
+            continue;
+        // A stop asked for while this address was under way takes effect once it is reported.
+        const bool stopAfterThis = m_stopRequested;
+        const Pending done = m_batch.front();
+        m_batch.pop_front();
+        const int exitCode = fields.size() == 2 ? fields.at(1).toInt() : -1;
+        if (exitCode != 0) {
+            report(done.bookmark, fetchStatusForExitCode(exitCode), 0, QString());
+        } else {
+            const HeadVerdict verdict = interpretHead(head, done.requested);
+            if (refusesHead(verdict.httpStatus))
+                m_fallbacks.push_back(done);
+            else
+                report(done.bookmark, verdict.fetchStatus, verdict.httpStatus,
+                       applyRedirect(done.bookmark, verdict.newAddress));
+        }
+        if (stopAfterThis && m_task) {
+            reportUnchecked();
+            m_task->kill();
+            return;
+        }
+    }
+}
+
+void GetURLDelegate::reportUnchecked()
+{
+    std::deque<Pending> unchecked;
+    unchecked.swap(m_batch);
+    for (const Pending& pending : m_fallbacks)
+        unchecked.push_back(pending);
+    m_fallbacks.clear();
+    for (const Pending& pending : unchecked)
+        report(pending.bookmark, Checking, 0, QString());
+}
+
+void GetURLDelegate::handleBatchComplete()
+{
+    readBatchOutput();
+    const bool timedOut = m_timedOut;
+    discardTask();
+    m_taskIsBatch = false;
+    if (!m_batch.empty()) {
+        // curl ended (or was stopped) inside the address under way; the others go on in a new process.
+        const Pending stalled = m_batch.front();
+        m_batch.pop_front();
+        report(stalled.bookmark, timedOut ? fetchStatusForExitCode(kCurlTimedOut) : int(Failed), 0,
+               QString());
+        if (!m_batch.empty() && !m_stopRequested) {
+            startBatchTask();
+            return;
+        }
+    }
+    continueBatch();
+}
+
+void GetURLDelegate::continueBatch()
+{
+    if (m_task)
+        return;
+    if (m_stopRequested)
+        reportUnchecked();
+    if (!m_batch.empty()) {
+        startBatchTask();
+        return;
+    }
+    if (!m_fallbacks.empty()) {
+        const Pending next = m_fallbacks.front();
+        m_fallbacks.pop_front();
+        m_bookmark = next.bookmark;
+        m_requested = next.requested;
+        m_fetchStatus = Checking;
+        m_httpStatus = 0;
+        m_newAddress = QString();
+        startTask(true);
+        return;
+    }
+    m_batchMode = false;
+    m_stopRequested = false;
+    if (m_delegate)
+        m_delegate->didFinishBatch(*this);
 }
 
 void GetURLDelegate::discardTask()

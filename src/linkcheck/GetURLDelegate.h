@@ -9,6 +9,8 @@
 #include <QStringList>
 #include <QTimer>
 
+#include <deque>
+
 class GetURLDelegate;
 
 /// Told when a check of GetURLDelegate ends.
@@ -17,6 +19,8 @@ class GetURLDelegateClient
 public:
     virtual ~GetURLDelegateClient() = default;
     virtual void didCompleteCheck(GetURLDelegate& checker, const QVBookmarkPtr& bookmark) = 0;
+    /// A list handed to fetchURLs is done: every bookmark of it was reported.
+    virtual void didFinishBatch(GetURLDelegate& checker) { Q_UNUSED(checker); }
 };
 
 /// Checks one bookmark's address by asking curl for the response head, and reports the outcome.
@@ -33,6 +37,14 @@ public:
 
     /// Starts checking the bookmark; a bookmark without an address is reported at once.
     void fetchURL(const QVBookmarkPtr& bookmark);
+    /// Checks the bookmarks one after another with a single curl process (one start instead of one per
+    /// address), reporting each as it finishes and then didFinishBatch. Addresses whose server refuses
+    /// HEAD are asked with GET afterwards. A bookmark reported while fetchStatus() is Checking was not
+    /// checked (the batch was stopped).
+    void fetchURLs(const QList<QVBookmarkPtr>& bookmarks);
+    /// Lets the address under way finish, then reports the rest of the batch unchecked.
+    void stopAfterCurrent();
+    bool isInBatch() const { return m_batchMode; }
     int fetchStatus() const { return m_fetchStatus; }
     /// The HTTP status of the answer that decided the check; 0 when there was none.
     int httpStatus() const { return m_httpStatus; }
@@ -73,7 +85,20 @@ public:
     static bool refusesHead(int httpStatus);
 
 private:
+    struct Pending
+    {
+        QVBookmarkPtr bookmark;
+        QString requested;
+    };
     void startTask(bool getFirstByte);
+    void startBatchTask();
+    void readBatchOutput();
+    void handleBatchComplete();
+    void continueBatch();
+    void reportUnchecked();
+    void report(const QVBookmarkPtr& bookmark, int fetchStatus, int httpStatus, const QString& newAddress);
+    /// Stores the address a permanent redirect names, and logs it; answers what was stored.
+    static QString applyRedirect(const QVBookmarkPtr& bookmark, const QString& newAddress);
     void readOutput();
     void handleTaskComplete(int exitCode, QProcess::ExitStatus exitStatus);
     void handleTaskError(QProcess::ProcessError error);
@@ -95,4 +120,12 @@ private:
     int m_httpStatus = 0;
     QString m_newAddress;
     QTimer m_watchdog;
+
+    bool m_batchMode = false;
+    bool m_taskIsBatch = false;
+    bool m_stopRequested = false;
+    std::deque<Pending> m_batch;
+    std::deque<Pending> m_fallbacks;
+    /// Written by curl after each address of a batch: unguessable, so no server can forge it.
+    QByteArray m_marker;
 };

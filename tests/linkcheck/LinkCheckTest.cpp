@@ -109,7 +109,8 @@ TEST(LinkCheck, AnswersMapToStatusesTheSameSequentiallyAndConcurrently)
     LinkServer server;
     ASSERT_GT(server.port(), 0);
     const QList<Expected> table = statusTable(server);
-    for (int jobs : {1, 8}) {
+    // One check at a time; runs of addresses per curl process on two lanes; up to eight at once.
+    for (int jobs : {1, 2, 8}) {
         SCOPED_TRACE(jobs);
         const QVFolderPtr root = newRoot();
         QList<QVBookmarkPtr> bookmarks;
@@ -211,29 +212,36 @@ TEST(LinkCheck, ResponseHeadsAndExitStatuses)
 
 TEST(LinkCheck, StalledServerIsGivenUpAfterTheTransferLimit)
 {
-    LinkServer server;
+    LinkServer server({QStringLiteral("127.0.0.1"), QStringLiteral("127.0.0.2")});
     const QVFolderPtr root = newRoot();
+    // Two lanes: the stalled address and the next one share a curl process, which must go on.
     const QVBookmarkPtr stalled = add(root, QStringLiteral("stalled"), server.url("/hang"));
-    const QVBookmarkPtr slow = add(root, QStringLiteral("slow"), server.url("/slow?ms=300"));
+    const QVBookmarkPtr after =
+        add(root, QStringLiteral("after"), server.url("/ok", QStringLiteral("127.0.0.2")));
+    const QVBookmarkPtr slow =
+        add(root, QStringLiteral("slow"), server.url("/slow?ms=300", QStringLiteral("127.0.0.2")));
     LinkCheckSettings settings = testSettings();
     settings.maxTime = 2;
     const RunRecord run = runChecks(root, 2, settings);
     EXPECT_EQ(stalled->brokenStatus(), QVBookmark::NotFound);
+    EXPECT_EQ(after->brokenStatus(), QVBookmark::Answered);
     EXPECT_EQ(slow->brokenStatus(), QVBookmark::Answered);
     EXPECT_LT(run.milliseconds, 8000);
 }
 
 TEST(LinkCheck, CancelKeepsRunningChecksAndStartsNoMore)
 {
-    LinkServer server({QStringLiteral("127.0.0.1"), QStringLiteral("127.0.0.2")});
+    LinkServer server({"127.0.0.1", "127.0.0.2", "127.0.0.3", "127.0.0.4"});
     const QVFolderPtr root = newRoot();
     QList<QVBookmarkPtr> bookmarks;
-    // The first answers at once, the second later: cancelled after the first, the second still counts.
+    // Two lanes, each a run of two: [fast, slow] and [2, 3]. Cancelled at the first answer, the address
+    // under way in each lane (1 and 2) still finishes and counts; 3 never starts.
     bookmarks.append(add(root, QStringLiteral("fast"), server.url("/ok")));
     bookmarks.append(
         add(root, QStringLiteral("slow"), server.url("/slow?ms=600", QStringLiteral("127.0.0.2"))));
-    for (int i = 0; i < 4; ++i)
-        bookmarks.append(add(root, QStringLiteral("later"), server.url("/missing")));
+    bookmarks.append(
+        add(root, QStringLiteral("other lane"), server.url("/slow?ms=1500", QStringLiteral("127.0.0.3"))));
+    bookmarks.append(add(root, QStringLiteral("never"), server.url("/missing", QStringLiteral("127.0.0.4"))));
     const RunRecord run = runChecks(root, 2, testSettings(), [](BrokenLinkController& controller, int index) {
         if (index == 0)
             controller.cancel();
@@ -241,10 +249,10 @@ TEST(LinkCheck, CancelKeepsRunningChecksAndStartsNoMore)
     EXPECT_TRUE(run.canceled);
     EXPECT_EQ(run.notifications, 1);
     EXPECT_EQ(run.statusTexts.last(), QStringLiteral("Stopping..."));
-    EXPECT_EQ(run.appliedOrder, (QList<int>{0, 1}));
+    EXPECT_EQ(run.appliedOrder, (QList<int>{0, 1, 2}));
     EXPECT_EQ(bookmarks[1]->brokenStatus(), QVBookmark::Answered);
-    for (int i = 2; i < bookmarks.size(); ++i)
-        EXPECT_EQ(bookmarks[i]->brokenStatus(), QVBookmark::Unchecked);
+    for (int i = 3; i < bookmarks.size(); ++i)
+        EXPECT_EQ(bookmarks[i]->brokenStatus(), QVBookmark::Unchecked) << i;
 }
 
 TEST(LinkCheck, ConcurrencyStaysWithinLimitsAndAppliesInListOrder)
