@@ -7,6 +7,7 @@
 #include "platform/UserDefaults.h"
 
 #include <QPointer>
+#include <QSet>
 #include <QUrl>
 
 #include <algorithm>
@@ -104,12 +105,13 @@ void BrokenLinkController::beginCheckingProcess()
     m_waitingByHost.clear();
     m_runningByHost.clear();
     m_readyHosts.clear();
+    m_readyKey.clear();
     for (int i = 0; i < count; ++i) {
         m_hosts[size_t(i)] = hostKey(*m_bookmarksToCheck.at(i));
         m_waitingByHost[m_hosts[size_t(i)]].push_back(i);
     }
     for (auto it = m_waitingByHost.cbegin(); it != m_waitingByHost.cend(); ++it)
-        m_readyHosts.insert({it->front(), it.key()});
+        setReady(it.key());
     Q_EMIT progressChanged(0, count);
     scheduleChecks();
 }
@@ -128,45 +130,70 @@ void BrokenLinkController::scheduleChecks()
         endCheckingProcess();
 }
 
-void BrokenLinkController::takePosition(int index, const QString& host)
+void BrokenLinkController::setReady(const QString& host)
 {
-    std::deque<int>& waiting = m_waitingByHost[host];
-    waiting.pop_front();
-    const int running = ++m_runningByHost[host];
-    if (running < LinkCheckPreference::kChecksPerHost && !waiting.empty())
+    const auto key = m_readyKey.find(host);
+    if (key != m_readyKey.end()) {
+        m_readyHosts.erase({key.value(), host});
+        m_readyKey.erase(key);
+    }
+    const std::deque<int>& waiting = m_waitingByHost[host];
+    if (!waiting.empty() && m_runningByHost.value(host) < LinkCheckPreference::kChecksPerHost) {
         m_readyHosts.insert({waiting.front(), host});
-    Q_UNUSED(index);
+        m_readyKey.insert(host, waiting.front());
+    }
+}
+
+QString BrokenLinkController::proxyOf(int index) const
+{
+    return m_settings.proxyFor(
+        GetURLDelegate::requestAddress(GetURLDelegate::addressToCheck(*m_bookmarksToCheck.at(index))));
 }
 
 QList<int> BrokenLinkController::takeNextJob()
 {
-    auto next = m_readyHosts.begin();
-    const auto [first, firstHost] = *next;
-    m_readyHosts.erase(next);
-    takePosition(first, firstHost);
-    QList<int> job{first};
+    const QString firstHost = m_readyHosts.begin()->second;
+    QList<int> job;
+    QSet<QString> hostsInJob;
+    const auto take = [&](const QString& host) {
+        std::deque<int>& waiting = m_waitingByHost[host];
+        job.append(waiting.front());
+        waiting.pop_front();
+        if (!hostsInJob.contains(host)) {
+            hostsInJob.insert(host);
+            ++m_runningByHost[host];
+        }
+        setReady(host);
+    };
+    take(firstHost);
     if (m_maximumChecks == 1 || firstHost.isEmpty())
         return job;
 
-    // One curl process per address costs more than the wait for a fast server; a short run of
-    // addresses per process keeps the starts rare. Runs shrink toward the end of the list, so the
-    // last ones are shared among the checks.
+    // One curl process per address costs more than the wait for a fast server; a run of addresses per
+    // process keeps the starts rare. Runs shrink toward the end of the list, so the last addresses are
+    // shared among the checkers. A run takes its host's next addresses first (one connection, one
+    // host's turn), then other hosts' in list order.
     constexpr int kLongestRun = 16;
     const int remaining = int(m_bookmarksToCheck.size()) - m_index;
     const int length = std::clamp((remaining + m_maximumChecks - 1) / m_maximumChecks, 1, kLongestRun);
-    const QString proxy = m_settings.proxyFor(
-        GetURLDelegate::requestAddress(GetURLDelegate::addressToCheck(*m_bookmarksToCheck.at(first))));
-    for (auto it = m_readyHosts.begin(); it != m_readyHosts.end() && job.size() < length;) {
-        const auto [index, host] = *it;
-        const QString address =
-            GetURLDelegate::requestAddress(GetURLDelegate::addressToCheck(*m_bookmarksToCheck.at(index)));
-        if (host.isEmpty() || m_settings.proxyFor(address) != proxy) {
-            ++it;
+    const QString proxy = proxyOf(job.first());
+    QString host = firstHost;
+    while (job.size() < length) {
+        const std::deque<int>& waiting = m_waitingByHost[host];
+        if (!waiting.empty() && proxyOf(waiting.front()) == proxy) {
+            take(host);
             continue;
         }
-        it = m_readyHosts.erase(it);
-        takePosition(index, host);
-        job.append(index);
+        host.clear();
+        for (const auto& [index, candidate] : m_readyHosts) {
+            if (!candidate.isEmpty() && !hostsInJob.contains(candidate) && proxyOf(index) == proxy) {
+                host = candidate;
+                break;
+            }
+        }
+        if (host.isEmpty())
+            break;
+        take(host);
     }
     return job;
 }
@@ -190,10 +217,11 @@ void BrokenLinkController::startJob(const QList<int>& job)
     }
     ++m_running;
     QList<QVBookmarkPtr> bookmarks;
-    std::deque<int>& positions = m_runningIndex[checker];
+    Lane& lane = m_runningIndex[checker];
     for (int index : job) {
         m_index++;
-        positions.push_back(index);
+        lane.positions.push_back(index);
+        ++lane.perHost[m_hosts[size_t(index)]];
         CheckResult& result = m_results[size_t(index)].emplace();
         result.fetchStatus = GetURLDelegate::Checking;
         result.address = m_bookmarksToCheck.at(index)->urlAddress();
@@ -210,21 +238,22 @@ void BrokenLinkController::didCompleteCheck(GetURLDelegate& checker, const QVBoo
     const auto found = m_runningIndex.find(&checker);
     if (found == m_runningIndex.end())
         return;
-    std::deque<int>& positions = found.value();
-    const auto position = std::find_if(positions.begin(), positions.end(),
+    Lane& lane = found.value();
+    const auto position = std::find_if(lane.positions.begin(), lane.positions.end(),
                                        [&](int index) { return m_bookmarksToCheck.at(index) == bookmark; });
-    if (position == positions.end())
+    if (position == lane.positions.end())
         return;
     const int index = *position;
-    positions.erase(position);
+    lane.positions.erase(position);
+    const QString host = m_hosts[size_t(index)];
+    const auto count = lane.perHost.find(host);
+    if (count != lane.perHost.end() && --count.value() == 0) {
+        lane.perHost.erase(count);
+        --m_runningByHost[host];
+        setReady(host);
+    }
     if (!checker.isInBatch())
         releaseChecker(&checker);
-
-    const QString& host = m_hosts[size_t(index)];
-    const int wasRunning = m_runningByHost[host]--;
-    const std::deque<int>& waiting = m_waitingByHost[host];
-    if (wasRunning == LinkCheckPreference::kChecksPerHost && !waiting.empty())
-        m_readyHosts.insert({waiting.front(), host});
 
     // Reported while still "checking": a stopped batch never reached it.
     if (checker.fetchStatus() != GetURLDelegate::Checking) {
@@ -249,7 +278,11 @@ void BrokenLinkController::didFinishBatch(GetURLDelegate& checker)
 
 void BrokenLinkController::releaseChecker(GetURLDelegate* checker)
 {
-    m_runningIndex.remove(checker);
+    const Lane lane = m_runningIndex.take(checker);
+    for (auto it = lane.perHost.cbegin(); it != lane.perHost.cend(); ++it) {
+        --m_runningByHost[it.key()];
+        setReady(it.key());
+    }
     m_idleCheckers.push_back(checker);
     --m_running;
 }
@@ -304,6 +337,7 @@ void BrokenLinkController::endCheckingProcess()
     m_waitingByHost.clear();
     m_runningByHost.clear();
     m_readyHosts.clear();
+    m_readyKey.clear();
     m_center.postNotification(LinkCheckNotification::DidCompleteBrokenChecking);
     Q_EMIT checkingFinished(canceled);
     if (s_sharedInstance == this) {

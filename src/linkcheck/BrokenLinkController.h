@@ -95,7 +95,10 @@ private:
     /// Takes the next positions to check together: one, or with several checks at once a short run of
     /// addresses that one curl process asks one after another.
     QList<int> takeNextJob();
-    void takePosition(int index, const QString& host);
+    /// Puts the host among the ready ones, by its next position, when it has one and may take
+    /// another checker; else takes it out.
+    void setReady(const QString& host);
+    QString proxyOf(int index) const;
     void startJob(const QList<int>& job);
     void releaseChecker(GetURLDelegate* checker);
     void applyFinishedResults();
@@ -113,16 +116,23 @@ private:
 
     std::vector<std::unique_ptr<GetURLDelegate>> m_checkers;
     std::vector<GetURLDelegate*> m_idleCheckers;
-    /// The positions each busy checker still has to report.
-    QHash<GetURLDelegate*, std::deque<int>> m_runningIndex;
+    /// What a busy checker still has to report: its positions, and how many of them each host has.
+    struct Lane
+    {
+        std::deque<int> positions;
+        QHash<QString, int> perHost;
+    };
+    QHash<GetURLDelegate*, Lane> m_runningIndex;
     int m_running = 0; ///< busy checkers
     int m_finished = 0;
     int m_applied = 0;
     std::vector<std::optional<CheckResult>> m_results;
     std::vector<QString> m_hosts;
     QHash<QString, std::deque<int>> m_waitingByHost;
+    /// Busy checkers with positions of the host (each asks one address at a time).
     QHash<QString, int> m_runningByHost;
     /// Hosts that may start a check now, by the list position of their next bookmark.
     std::set<std::pair<int, QString>> m_readyHosts;
+    QHash<QString, int> m_readyKey;
     bool m_scheduling = false;
 };
