@@ -283,6 +283,7 @@ void GetURLDelegate::stopAfterCurrent()
 void GetURLDelegate::startBatchTask()
 {
     m_taskIsBatch = true;
+    m_markersSeen = 0;
     m_output.clear();
     m_timedOut = false;
     m_marker = "\nquorvit-" + QByteArray::number(QRandomGenerator::global()->generate64(), 16) + ' ';
@@ -335,15 +336,20 @@ void GetURLDelegate::readBatchOutput()
         m_output.remove(0, lineEnd + 1);
         if (m_settings.maxTime > 0)
             m_watchdog.start(m_settings.maxTime * 1000 + kWatchdogGraceMs);
-        if (m_batch.empty())
-            continue;
+        // Each address of the process writes one marker, in order; anything else means the output
+        // cannot be trusted: the process is stopped and the rest asked again.
+        if (m_batch.empty() || fields.size() != 2 || fields.at(0).toInt() != m_markersSeen++) {
+            m_task->kill();
+            return;
+        }
         // A stop asked for while this address was under way takes effect once it is reported.
         const bool stopAfterThis = m_stopRequested;
         const Pending done = m_batch.front();
         m_batch.pop_front();
-        const int exitCode = fields.size() == 2 ? fields.at(1).toInt() : -1;
-        if (exitCode != 0) {
-            report(done.bookmark, fetchStatusForExitCode(exitCode), 0, QString());
+        bool isNumber = false;
+        const int exitCode = fields.at(1).toInt(&isNumber);
+        if (!isNumber || exitCode != 0) {
+            report(done.bookmark, isNumber ? fetchStatusForExitCode(exitCode) : int(Failed), 0, QString());
         } else {
             const HeadVerdict verdict = interpretHead(head, done.requested);
             if (refusesHead(verdict.httpStatus))

@@ -128,4 +128,5 @@ private:
     std::deque<Pending> m_fallbacks;
     /// Written by curl after each address of a batch: unguessable, so no server can forge it.
     QByteArray m_marker;
+    int m_markersSeen = 0;
 };

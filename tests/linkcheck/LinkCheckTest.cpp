@@ -356,12 +356,12 @@ TEST(LinkCheck, MissingCurlFailsAndImmediateChecksDoNotNest)
     settings.curlPath = QStringLiteral("/nonexistent/curl");
     const QVFolderPtr root = newRoot();
     const QVBookmarkPtr unchecked = add(root, QStringLiteral("x"), QStringLiteral("http://127.0.0.1/"));
-    // Tens of thousands of checks that end at once must not each go one call deeper.
-    for (int i = 0; i < 40000; ++i)
+    // Thousands of checks that end at once must not each go one call deeper.
+    for (int i = 0; i < 20000; ++i)
         add(root, QStringLiteral("empty"), QString());
     const RunRecord run = runChecks(root, 1, settings);
     EXPECT_EQ(unchecked->brokenStatus(), QVBookmark::OtherFailure);
-    EXPECT_EQ(run.results.size(), 40001);
+    EXPECT_EQ(run.results.size(), 20001);
 }
 
 } // namespace
