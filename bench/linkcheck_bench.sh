@@ -46,6 +46,7 @@ row() { awk -v n="$1" -v s="$2" -v c="$COUNT" 'BEGIN { printf "%-36s %10.2f %10.
 row "quorvit-cli check-links --jobs 1" "$(seconds "$CLI" check-links "$LIST" --jobs 1)"
 for jobs in 8 32; do
     row "quorvit-cli check-links --jobs $jobs" "$(seconds "$CLI" check-links "$LIST" --jobs "$jobs")"
+    command -v linkchecker >/dev/null || continue # Debian's linkchecker, for comparison
     row "linkchecker --threads $jobs" "$(seconds linkchecker --check-extern -r 1 --threads "$jobs" \
         --no-status -o none "file://$LIST")"
 done
