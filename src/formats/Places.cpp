@@ -17,6 +17,7 @@
 #include <QSet>
 #include <QTemporaryDir>
 #include <QTimeZone>
+#include <QUrl>
 
 #include <algorithm>
 #include <cerrno>
@@ -196,6 +197,25 @@ std::pair<QString, QString> originOf(const QString& address)
     return {prefix, host};
 }
 
+/// The address as Firefox stores it: the web schemes in their normal form (host in ASCII and lower case,
+/// path percent-encoded, no default port, "/" for an empty path), so that a visit to the page finds the
+/// bookmark; any other address exactly as given.
+QString firefoxAddress(const QString& address)
+{
+    static const QHash<QString, int> defaultPorts{
+        {QStringLiteral("http"), 80}, {QStringLiteral("https"), 443}, {QStringLiteral("ftp"), 21}};
+    QUrl url(address, QUrl::TolerantMode);
+    const QString scheme = url.scheme().toLower();
+    if (!url.isValid() || !defaultPorts.contains(scheme) || url.host().isEmpty())
+        return address;
+    if (url.port() == defaultPorts.value(scheme))
+        url.setPort(-1);
+    if (url.path().isEmpty())
+        url.setPath(QStringLiteral("/"));
+    const QString normal = QString::fromLatin1(url.toEncoded(QUrl::FullyEncoded));
+    return normal.isEmpty() ? address : normal;
+}
+
 /// Firefox's reversed host ("moc.elpmaxe.www."), the key of its host index.
 QString reversedHost(const QString& address)
 {
@@ -282,8 +302,9 @@ private:
     bool readFlat(const QVFolderPtr& root)
     {
         // The oldest databases hold only names and links, no folders.
-        Statement query(m_db, QStringLiteral("SELECT b.title, p.url FROM moz_bookmarks b JOIN moz_places p ON "
-                                             "p.id = b.fk ORDER BY b.rowid"));
+        Statement query(m_db,
+                        QStringLiteral("SELECT b.title, p.url FROM moz_bookmarks b JOIN moz_places p ON "
+                                       "p.id = b.fk ORDER BY b.rowid"));
         while (query.next()) {
             const QString url = query.text(1);
             if (url.isEmpty())
@@ -298,11 +319,12 @@ private:
     bool loadRows(const QStringList& columns)
     {
         const QString b = QStringLiteral("b");
-        Statement query(m_db, QStringLiteral("SELECT b.id, b.type, b.parent, %1, %2, %3, %4, %5, p.url, b.fk, %6 "
-                                             "FROM moz_bookmarks b LEFT JOIN moz_places p ON p.id = b.fk")
-                                  .arg(column(columns, b, "position"), column(columns, b, "title"),
-                                       column(columns, b, "dateAdded"), column(columns, b, "lastModified"),
-                                       column(columns, b, "guid"), column(columns, b, "keyword_id")));
+        Statement query(m_db,
+                        QStringLiteral("SELECT b.id, b.type, b.parent, %1, %2, %3, %4, %5, p.url, b.fk, %6 "
+                                       "FROM moz_bookmarks b LEFT JOIN moz_places p ON p.id = b.fk")
+                            .arg(column(columns, b, "position"), column(columns, b, "title"),
+                                 column(columns, b, "dateAdded"), column(columns, b, "lastModified"),
+                                 column(columns, b, "guid"), column(columns, b, "keyword_id")));
         while (query.next()) {
             ReadRow row;
             row.id = query.int64(0);
@@ -320,7 +342,8 @@ private:
             m_rows.insert(row.id, row);
         }
         if (!query.ok()) {
-            QVLog(QStringLiteral("Firefox bookmarks in %1 could not be read: %2").arg(m_path, m_db.errorMessage()));
+            QVLog(QStringLiteral("Firefox bookmarks in %1 could not be read: %2")
+                      .arg(m_path, m_db.errorMessage()));
             return false;
         }
         for (auto it = m_children.begin(); it != m_children.end(); ++it) {
@@ -339,7 +362,8 @@ private:
             return;
         const QStringList columns = m_db.columns(QStringLiteral("moz_keywords"));
         if (columns.contains(QLatin1String("place_id"))) {
-            Statement query(m_db, QStringLiteral("SELECT place_id, keyword FROM moz_keywords ORDER BY id DESC"));
+            Statement query(m_db,
+                            QStringLiteral("SELECT place_id, keyword FROM moz_keywords ORDER BY id DESC"));
             while (query.next())
                 m_keywordsByPlace.insert(query.int64(0), query.text(1));
         } else if (bookmarkColumns.contains(QLatin1String("keyword_id"))) {
@@ -494,6 +518,7 @@ struct NewRow
     qint64 parentId = 0;
     int position = 0;
     QString guid;
+    QString url; ///< a bookmark's address as Firefox stores it
     qint64 id = 0;
     const OldRow* old = nullptr;
 };
@@ -521,10 +546,11 @@ private:
 
     bool loadOldRows(QString* error)
     {
-        Statement query(m_db, QStringLiteral("SELECT b.id, b.type, b.parent, b.position, b.title, p.url, b.fk, "
-                                             "b.dateAdded, b.lastModified, b.guid, b.syncStatus, "
-                                             "b.syncChangeCounter FROM moz_bookmarks b LEFT JOIN moz_places p "
-                                             "ON p.id = b.fk ORDER BY b.parent, b.position, b.id"));
+        Statement query(m_db,
+                        QStringLiteral("SELECT b.id, b.type, b.parent, b.position, b.title, p.url, b.fk, "
+                                       "b.dateAdded, b.lastModified, b.guid, b.syncStatus, "
+                                       "b.syncChangeCounter FROM moz_bookmarks b LEFT JOIN moz_places p "
+                                       "ON p.id = b.fk ORDER BY b.parent, b.position, b.id"));
         qint64 maxId = 0;
         while (query.next()) {
             OldRow row;
@@ -645,6 +671,8 @@ private:
         row.parentIndex = parentIndex;
         row.parentId = parentId;
         row.position = position;
+        if (item->isBookmark())
+            row.url = firefoxAddress(item->urlAddress());
         m_new.append(row);
         if (!item->isFolder())
             return;
@@ -682,7 +710,7 @@ private:
             if (!row.guid.isEmpty() || row.type == kTypeSeparator)
                 continue;
             QList<const OldRow*>& list =
-                candidates[matchKey(row.type, row.type == kTypeBookmark ? row.item->urlAddress() : row.item->name())];
+                candidates[matchKey(row.type, row.type == kTypeBookmark ? row.url : row.item->name())];
             while (!list.isEmpty() && used.contains(list.first()->guid))
                 list.removeFirst();
             if (!list.isEmpty()) {
@@ -720,8 +748,9 @@ private:
         const bool tombstones = m_db.hasTable(QStringLiteral("moz_bookmarks_deleted"));
         const bool annotations = m_db.hasTable(QStringLiteral("moz_items_annos"));
         Statement remove(m_db, QStringLiteral("DELETE FROM moz_bookmarks WHERE id = ?"));
-        Statement tombstone(m_db, QStringLiteral("INSERT OR REPLACE INTO moz_bookmarks_deleted (guid, dateRemoved) "
-                                                 "VALUES (?, ?)"));
+        Statement tombstone(m_db,
+                            QStringLiteral("INSERT OR REPLACE INTO moz_bookmarks_deleted (guid, dateRemoved) "
+                                           "VALUES (?, ?)"));
         Statement annotation(m_db, QStringLiteral("DELETE FROM moz_items_annos WHERE item_id = ?"));
         for (qint64 id : std::as_const(m_replaced)) {
             const OldRow* old = m_oldById.value(id);
@@ -756,10 +785,11 @@ private:
         if (!old || old->type != row.type || old->parent != row.parentId || old->position != row.position)
             return false;
         if (row.type == kTypeFolder)
-            return old->title == row.item->name() && m_oldChildren.value(row.id) == m_newChildren.value(row.id);
+            return old->title == row.item->name() &&
+                   m_oldChildren.value(row.id) == m_newChildren.value(row.id);
         if (row.type == kTypeBookmark) {
             const auto& bookmark = static_cast<const QVBookmark&>(*row.item);
-            return old->title == bookmark.name() && old->url == bookmark.urlAddress() &&
+            return old->title == bookmark.name() && old->url == row.url &&
                    (!bookmark.addDate().isValid() || toPRTime(bookmark.addDate()) == old->dateAdded);
         }
         return true;
@@ -770,15 +800,16 @@ private:
         if (!preparePlaceStatements())
             return fail(error, QStringLiteral("preparing the address statements failed"));
         const bool tombstones = m_db.hasTable(QStringLiteral("moz_bookmarks_deleted"));
-        Statement insert(m_db, QStringLiteral("INSERT INTO moz_bookmarks (id, type, fk, parent, position, title, "
-                                              "dateAdded, lastModified, guid, syncStatus, syncChangeCounter) "
-                                              "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
+        Statement insert(m_db,
+                         QStringLiteral("INSERT INTO moz_bookmarks (id, type, fk, parent, position, title, "
+                                        "dateAdded, lastModified, guid, syncStatus, syncChangeCounter) "
+                                        "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
         Statement revive(m_db, QStringLiteral("DELETE FROM moz_bookmarks_deleted WHERE guid = ?"));
         for (const NewRow& row : std::as_const(m_new)) {
             const QVItem& item = *row.item;
             qint64 placeId = 0;
             if (row.type == kTypeBookmark) {
-                placeId = placeFor(item.urlAddress());
+                placeId = placeFor(row.url);
                 if (placeId <= 0)
                     return fail(error, QStringLiteral("adding the address %1 failed").arg(item.urlAddress()));
                 m_affectedPlaces.insert(placeId);
@@ -828,9 +859,10 @@ private:
         const QStringList columns = m_db.columns(QStringLiteral("moz_places"));
         m_findPlace = std::make_unique<Statement>(
             m_db, QStringLiteral("SELECT id FROM moz_places WHERE url_hash = ? AND url = ?"));
-        QStringList names{QStringLiteral("url"), QStringLiteral("rev_host"), QStringLiteral("hidden"),
-                          QStringLiteral("frecency"), QStringLiteral("guid"), QStringLiteral("url_hash")};
-        m_withOrigins = columns.contains(QLatin1String("origin_id")) && m_db.hasTable(QStringLiteral("moz_origins"));
+        QStringList names{QStringLiteral("url"),      QStringLiteral("rev_host"), QStringLiteral("hidden"),
+                          QStringLiteral("frecency"), QStringLiteral("guid"),     QStringLiteral("url_hash")};
+        m_withOrigins =
+            columns.contains(QLatin1String("origin_id")) && m_db.hasTable(QStringLiteral("moz_origins"));
         if (m_withOrigins)
             names.append(QStringLiteral("origin_id"));
         // Frecency is Firefox's to compute: -1 and the recalculation flags ask it to.
@@ -858,9 +890,10 @@ private:
                 }
             }
             m_insertOrigin = std::make_unique<Statement>(
-                m_db, QStringLiteral("INSERT OR IGNORE INTO moz_origins (prefix, host, frecency%1) VALUES (?, ?, "
-                                     "-1%2)")
-                          .arg(flagNames, flagValues));
+                m_db,
+                QStringLiteral("INSERT OR IGNORE INTO moz_origins (prefix, host, frecency%1) VALUES (?, ?, "
+                               "-1%2)")
+                    .arg(flagNames, flagValues));
             m_findOrigin = std::make_unique<Statement>(
                 m_db, QStringLiteral("SELECT id FROM moz_origins WHERE prefix = ? AND host = ?"));
         }
@@ -940,17 +973,20 @@ private:
 
     bool writeKeywordsAndTags(QString* error)
     {
-        const bool keywords = m_db.hasTable(QStringLiteral("moz_keywords")) &&
-                              m_db.columns(QStringLiteral("moz_keywords")).contains(QLatin1String("place_id"));
+        const bool keywords =
+            m_db.hasTable(QStringLiteral("moz_keywords")) &&
+            m_db.columns(QStringLiteral("moz_keywords")).contains(QLatin1String("place_id"));
         Statement findKeyword(m_db, QStringLiteral("SELECT place_id FROM moz_keywords WHERE keyword = ?"));
-        Statement dropKeyword(m_db, QStringLiteral("DELETE FROM moz_keywords WHERE keyword = ? OR (place_id = ? "
-                                                   "AND post_data IS NULL)"));
-        Statement addKeyword(m_db, QStringLiteral("INSERT INTO moz_keywords (keyword, place_id) VALUES (?, ?)"));
+        Statement dropKeyword(m_db,
+                              QStringLiteral("DELETE FROM moz_keywords WHERE keyword = ? OR (place_id = ? "
+                                             "AND post_data IS NULL)"));
+        Statement addKeyword(m_db,
+                             QStringLiteral("INSERT INTO moz_keywords (keyword, place_id) VALUES (?, ?)"));
         for (const NewRow& row : std::as_const(m_new)) {
             if (row.type != kTypeBookmark)
                 continue;
             const auto& bookmark = static_cast<const QVBookmark&>(*row.item);
-            const qint64 placeId = m_placeIds.value(bookmark.urlAddress());
+            const qint64 placeId = m_placeIds.value(row.url);
             const QString keyword = bookmark.mozillaKeywords().trimmed().toLower();
             if (keywords && !keyword.isEmpty()) {
                 findKeyword.reset();
@@ -988,8 +1024,9 @@ private:
         const qint64 tagsRoot = m_rootIds.value(kTags);
         qint64 folder = m_tagFolders.value(tag);
         if (folder == 0) {
-            Statement find(m_db, QStringLiteral("SELECT id FROM moz_bookmarks WHERE parent = ? AND type = 2 AND "
-                                                "title = ?"));
+            Statement find(m_db,
+                           QStringLiteral("SELECT id FROM moz_bookmarks WHERE parent = ? AND type = 2 AND "
+                                          "title = ?"));
             find.bind(0, tagsRoot);
             find.bind(1, tag);
             if (find.next()) {
@@ -1011,10 +1048,11 @@ private:
 
     bool insertTagRow(int type, qint64 placeId, qint64 parent, const QString& title)
     {
-        Statement insert(m_db, QStringLiteral("INSERT INTO moz_bookmarks (type, fk, parent, position, title, "
-                                              "dateAdded, lastModified, guid, syncStatus, syncChangeCounter) "
-                                              "VALUES (?, ?, ?, (SELECT count(*) FROM moz_bookmarks WHERE parent = "
-                                              "?), ?, ?, ?, ?, ?, 1)"));
+        Statement insert(m_db,
+                         QStringLiteral("INSERT INTO moz_bookmarks (type, fk, parent, position, title, "
+                                        "dateAdded, lastModified, guid, syncStatus, syncChangeCounter) "
+                                        "VALUES (?, ?, ?, (SELECT count(*) FROM moz_bookmarks WHERE parent = "
+                                        "?), ?, ?, ?, ?, ?, 1)"));
         insert.bind(0, qint64(type));
         if (placeId > 0)
             insert.bind(1, placeId);
@@ -1038,15 +1076,17 @@ private:
     /// when Firefox writes); an address whose count changed is marked for a new frecency.
     bool updateForeignCounts(QString* error)
     {
-        const QString keywords = m_db.hasTable(QStringLiteral("moz_keywords"))
-                                     ? QStringLiteral(" + (SELECT count(*) FROM moz_keywords WHERE place_id = ?1)")
-                                     : QString();
-        Statement update(m_db, QStringLiteral("UPDATE moz_places SET foreign_count = (SELECT count(*) FROM "
-                                              "moz_bookmarks WHERE fk = ?1)%1%2 WHERE id = ?1")
-                                   .arg(keywords, m_hasRecalc ? QStringLiteral(", recalc_frecency = 1") : QString()));
+        const QString keywords =
+            m_db.hasTable(QStringLiteral("moz_keywords"))
+                ? QStringLiteral(" + (SELECT count(*) FROM moz_keywords WHERE place_id = ?1)")
+                : QString();
+        Statement update(
+            m_db, QStringLiteral("UPDATE moz_places SET foreign_count = (SELECT count(*) FROM "
+                                 "moz_bookmarks WHERE fk = ?1)%1%2 WHERE id = ?1")
+                      .arg(keywords, m_hasRecalc ? QStringLiteral(", recalc_frecency = 1") : QString()));
         for (const NewRow& row : std::as_const(m_new)) {
             if (row.type == kTypeBookmark)
-                m_affectedPlaces.insert(m_placeIds.value(row.item->urlAddress()));
+                m_affectedPlaces.insert(m_placeIds.value(row.url));
         }
         for (qint64 id : std::as_const(m_affectedPlaces)) {
             if (id <= 0)
@@ -1088,15 +1128,20 @@ bool refuse(const QString& text)
     return false;
 }
 
-const QStringList kWrittenBookmarkColumns{QStringLiteral("id"),       QStringLiteral("type"),
-                                          QStringLiteral("fk"),       QStringLiteral("parent"),
-                                          QStringLiteral("position"), QStringLiteral("title"),
-                                          QStringLiteral("dateAdded"), QStringLiteral("lastModified"),
-                                          QStringLiteral("guid"),     QStringLiteral("syncStatus"),
+const QStringList kWrittenBookmarkColumns{QStringLiteral("id"),
+                                          QStringLiteral("type"),
+                                          QStringLiteral("fk"),
+                                          QStringLiteral("parent"),
+                                          QStringLiteral("position"),
+                                          QStringLiteral("title"),
+                                          QStringLiteral("dateAdded"),
+                                          QStringLiteral("lastModified"),
+                                          QStringLiteral("guid"),
+                                          QStringLiteral("syncStatus"),
                                           QStringLiteral("syncChangeCounter")};
-const QStringList kWrittenPlaceColumns{QStringLiteral("url"),      QStringLiteral("rev_host"),
-                                       QStringLiteral("hidden"),   QStringLiteral("frecency"),
-                                       QStringLiteral("guid"),     QStringLiteral("url_hash"),
+const QStringList kWrittenPlaceColumns{QStringLiteral("url"),          QStringLiteral("rev_host"),
+                                       QStringLiteral("hidden"),       QStringLiteral("frecency"),
+                                       QStringLiteral("guid"),         QStringLiteral("url_hash"),
                                        QStringLiteral("foreign_count")};
 } // namespace
 
@@ -1104,8 +1149,8 @@ Places::Places(const QString& path) : QVBrowser(path)
 {
     m_browserName = QVLocalized(QStringLiteral("Firefox"));
     const auto application = quorvit::Workspace::shared().findApplication(QStringLiteral("MOZB"));
-    m_appIcon = application && !application->iconName.isEmpty() ? application->iconName
-                                                                : QStringLiteral("firefox");
+    m_appIcon =
+        application && !application->iconName.isEmpty() ? application->iconName : QStringLiteral("firefox");
 }
 
 std::unique_ptr<QVBrowser> Places::initWithPath(const QString& path)
@@ -1160,15 +1205,17 @@ bool Places::writeBookmarksToLocation(const QVFolderPtr& tree, const QString& pa
     if (!isWithinFolderDepth(*tree, path, 1))
         return refuse(QStringLiteral("Bookmarks nest folders too deep for %1; not written").arg(path));
     if (!QFileInfo(path).isFile())
-        return refuse(QStringLiteral("%1 does not exist: Firefox bookmarks are written into the places.sqlite "
-                                     "of an existing profile (start Firefox once to make one); not written")
-                          .arg(path));
+        return refuse(
+            QStringLiteral("%1 does not exist: Firefox bookmarks are written into the places.sqlite "
+                           "of an existing profile (start Firefox once to make one); not written")
+                .arg(path));
     if (!quorvit::sqlite::hasDatabaseHeader(path))
         return refuse(QStringLiteral("%1 is not an SQLite database; not written").arg(path));
     if (isProfileInUse(path))
-        return refuse(QStringLiteral("Firefox is running with the profile of %1; quit Firefox, then write its "
-                                     "bookmarks again; not written")
-                          .arg(path));
+        return refuse(
+            QStringLiteral("Firefox is running with the profile of %1; quit Firefox, then write its "
+                           "bookmarks again; not written")
+                .arg(path));
     Database db;
     QString error;
     if (!db.open(path, Database::Mode::ReadWrite, &error))
@@ -1178,19 +1225,22 @@ bool Places::writeBookmarksToLocation(const QVFolderPtr& tree, const QString& pa
     if (ok)
         db.scalar(QStringLiteral("SELECT count(*) FROM sqlite_master"), &ok);
     if (!ok && db.lastErrorWasBusy())
-        return refuse(QStringLiteral("%1 is locked by another program (is Firefox running?); not written").arg(path));
+        return refuse(
+            QStringLiteral("%1 is locked by another program (is Firefox running?); not written").arg(path));
     if (!ok)
-        return refuse(QStringLiteral("%1 is damaged or not a database (%2); not written").arg(path, db.errorMessage()));
+        return refuse(
+            QStringLiteral("%1 is damaged or not a database (%2); not written").arg(path, db.errorMessage()));
     if (!isPlacesDatabase(db))
         return refuse(QStringLiteral("%1 is not a Firefox places database; not written").arg(path));
     if (version > kNewestWritableSchema || version < kOldestWritableSchema)
-        return refuse(QStringLiteral("%1 has places schema version %2, made by a %3 Firefox than this Quorvit "
-                                     "was tested with (versions %4 to %5); it is read but not written")
-                          .arg(path)
-                          .arg(version)
-                          .arg(version > kNewestWritableSchema ? QStringLiteral("newer") : QStringLiteral("older"))
-                          .arg(kOldestWritableSchema)
-                          .arg(kNewestWritableSchema));
+        return refuse(
+            QStringLiteral("%1 has places schema version %2, made by a %3 Firefox than this Quorvit "
+                           "was tested with (versions %4 to %5); it is read but not written")
+                .arg(path)
+                .arg(version)
+                .arg(version > kNewestWritableSchema ? QStringLiteral("newer") : QStringLiteral("older"))
+                .arg(kOldestWritableSchema)
+                .arg(kNewestWritableSchema));
     const QStringList bookmarkColumns = db.columns(QStringLiteral("moz_bookmarks"));
     const QStringList placeColumns = db.columns(QStringLiteral("moz_places"));
     for (const QString& name : kWrittenBookmarkColumns) {
@@ -1203,9 +1253,11 @@ bool Places::writeBookmarksToLocation(const QVFolderPtr& tree, const QString& pa
     }
     // Taken at once: a browser that starts meanwhile waits for the whole change or sees none of it.
     if (!db.exec(QStringLiteral("BEGIN IMMEDIATE")))
-        return refuse(db.lastErrorWasBusy()
-                          ? QStringLiteral("%1 is locked by another program (is Firefox running?); not written").arg(path)
-                          : QStringLiteral("%1 cannot be changed (%2); not written").arg(path, db.errorMessage()));
+        return refuse(
+            db.lastErrorWasBusy()
+                ? QStringLiteral("%1 is locked by another program (is Firefox running?); not written")
+                      .arg(path)
+                : QStringLiteral("%1 cannot be changed (%2); not written").arg(path, db.errorMessage()));
     TreeWriter writer(db);
     bool written = writer.run(tree, &error);
     if (written && !db.exec(QStringLiteral("COMMIT"))) {

@@ -11,8 +11,8 @@
 namespace quorvit::sqlite {
 
 namespace {
-const char kHeader[] = "SQLite format 3";      // followed by a NUL: 16 bytes
-constexpr int kBusyTimeoutMs = 1500;            // a short wait for a writer finishing, never a hang
+const char kHeader[] = "SQLite format 3";          // followed by a NUL: 16 bytes
+constexpr int kBusyTimeoutMs = 1500;               // a short wait for a writer finishing, never a hang
 constexpr qint64 kMaxImageBytes = qint64(4) << 30; // beyond what a bookmark database can reach
 
 /// The image's header says write-ahead log (bytes 18 and 19 are 2); an image standing alone has no log,
@@ -67,7 +67,8 @@ bool Database::open(const QString& path, Mode mode, QString* error)
                       SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_PRIVATECACHE;
     const int rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &m_db, flags, nullptr);
     if (rc != SQLITE_OK) {
-        const QString message = m_db ? QString::fromUtf8(sqlite3_errmsg(m_db)) : QStringLiteral("out of memory");
+        const QString message =
+            m_db ? QString::fromUtf8(sqlite3_errmsg(m_db)) : QStringLiteral("out of memory");
         close();
         return fail(error, QStringLiteral("%1: %2").arg(path, message));
     }
@@ -133,7 +134,8 @@ qint64 Database::scalar(const QString& sql, bool* ok)
 
 bool Database::hasTable(const QString& name)
 {
-    Statement statement(*this, QStringLiteral("SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = ?"));
+    Statement statement(*this,
+                        QStringLiteral("SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = ?"));
     statement.bind(0, name);
     return statement.next();
 }
