@@ -126,6 +126,11 @@ qint64 toPRTime(const QDateTime& date)
     return date.toMSecsSinceEpoch() * 1000;
 }
 
+bool sameMillisecond(qint64 a, qint64 b)
+{
+    return a / 1000 == b / 1000;
+}
+
 qint64 nowPRTime()
 {
     return toPRTime(QDateTime::currentDateTimeUtc());
@@ -790,7 +795,8 @@ private:
         if (row.type == kTypeBookmark) {
             const auto& bookmark = static_cast<const QVBookmark&>(*row.item);
             return old->title == bookmark.name() && old->url == row.url &&
-                   (!bookmark.addDate().isValid() || toPRTime(bookmark.addDate()) == old->dateAdded);
+                   (!bookmark.addDate().isValid() ||
+                    sameMillisecond(toPRTime(bookmark.addDate()), old->dateAdded));
         }
         return true;
     }
@@ -818,7 +824,9 @@ private:
             qint64 lastModified = m_now;
             if (row.type == kTypeBookmark) {
                 const auto& bookmark = static_cast<const QVBookmark&>(item);
-                if (bookmark.addDate().isValid())
+                // The tree keeps milliseconds; a date that is the same to the millisecond stays as stored.
+                if (bookmark.addDate().isValid() &&
+                    !(row.old && sameMillisecond(toPRTime(bookmark.addDate()), row.old->dateAdded)))
                     dateAdded = toPRTime(bookmark.addDate());
                 if (!row.old && bookmark.lastUpdateDate().isValid())
                     lastModified = std::max(dateAdded, toPRTime(bookmark.lastUpdateDate()));
@@ -1080,10 +1088,11 @@ private:
             m_db.hasTable(QStringLiteral("moz_keywords"))
                 ? QStringLiteral(" + (SELECT count(*) FROM moz_keywords WHERE place_id = ?1)")
                 : QString();
-        Statement update(
-            m_db, QStringLiteral("UPDATE moz_places SET foreign_count = (SELECT count(*) FROM "
-                                 "moz_bookmarks WHERE fk = ?1)%1%2 WHERE id = ?1")
-                      .arg(keywords, m_hasRecalc ? QStringLiteral(", recalc_frecency = 1") : QString()));
+        const QString count = QStringLiteral("(SELECT count(*) FROM moz_bookmarks WHERE fk = ?1)") + keywords;
+        Statement update(m_db,
+                         QStringLiteral("UPDATE moz_places SET foreign_count = %1%2 WHERE id = ?1 AND "
+                                        "foreign_count IS NOT %1")
+                             .arg(count, m_hasRecalc ? QStringLiteral(", recalc_frecency = 1") : QString()));
         for (const NewRow& row : std::as_const(m_new)) {
             if (row.type == kTypeBookmark)
                 m_affectedPlaces.insert(m_placeIds.value(row.url));
