@@ -148,6 +148,8 @@ QString column(const QStringList& present, const QString& table, const char* nam
 bool openForReading(const QString& path, Database& db, QTemporaryDir& copyFolder, QString* error)
 {
     if (db.open(path, Database::Mode::ReadOnly, error)) {
+        // Firefox keeps its lock as long as it runs: waiting for it is no use.
+        db.setBusyTimeout(0);
         bool ok = false;
         db.scalar(QStringLiteral("SELECT count(*) FROM sqlite_master"), &ok);
         if (ok)

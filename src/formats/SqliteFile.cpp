@@ -77,6 +77,12 @@ bool Database::open(const QString& path, Mode mode, QString* error)
     return true;
 }
 
+void Database::setBusyTimeout(int milliseconds)
+{
+    if (m_db)
+        sqlite3_busy_timeout(m_db, milliseconds);
+}
+
 bool Database::openMemory(QString* error)
 {
     close();

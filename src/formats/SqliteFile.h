@@ -34,6 +34,8 @@ public:
     /// The database as one file image.
     std::optional<QByteArray> serialize() const;
     void close();
+    /// How long a statement waits for another connection's lock before it fails (1.5 s after open).
+    void setBusyTimeout(int milliseconds);
     bool isOpen() const { return m_db != nullptr; }
 
     /// Runs statements without results; false with errorMessage() on failure.
