@@ -4,6 +4,7 @@
 #include "model/QVBookmark.h"
 #include "model/QVDivider.h"
 #include "platform/QVLog.h"
+#include "platform/QVStandardAlert.h"
 #include "platform/StringTable.h"
 #include "platform/Workspace.h"
 
@@ -540,6 +541,15 @@ public:
         m_now = nowPRTime();
         if (!loadOldRows(error) || !plan(*tree, error))
             return false;
+        // A row that would be written back exactly as it is stays where it is: a rewrite of a large
+        // database then costs only what changed, and Firefox sees nothing else touched.
+        for (const NewRow& row : std::as_const(m_new)) {
+            if (unchanged(row)) {
+                m_kept.insert(row.id);
+                if (row.type == kTypeBookmark)
+                    m_placeIds.insert(row.url, row.old->placeId);
+            }
+        }
         return removeOldRows(error) && insertNewRows(error) && touchChangedRoots(error) &&
                writeKeywordsAndTags(error) && updateForeignCounts(error);
     }
@@ -760,6 +770,8 @@ private:
                                            "VALUES (?, ?)"));
         Statement annotation(m_db, QStringLiteral("DELETE FROM moz_items_annos WHERE item_id = ?"));
         for (qint64 id : std::as_const(m_replaced)) {
+            if (m_kept.contains(id))
+                continue;
             const OldRow* old = m_oldById.value(id);
             m_affectedPlaces.insert(old->placeId);
             remove.reset();
@@ -814,6 +826,8 @@ private:
                                         "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
         Statement revive(m_db, QStringLiteral("DELETE FROM moz_bookmarks_deleted WHERE guid = ?"));
         for (const NewRow& row : std::as_const(m_new)) {
+            if (m_kept.contains(row.id))
+                continue;
             const QVItem& item = *row.item;
             qint64 placeId = 0;
             if (row.type == kTypeBookmark) {
@@ -1095,10 +1109,6 @@ private:
                          QStringLiteral("UPDATE moz_places SET foreign_count = %1%2 WHERE id = ?1 AND "
                                         "foreign_count IS NOT %1")
                              .arg(count, m_hasRecalc ? QStringLiteral(", recalc_frecency = 1") : QString()));
-        for (const NewRow& row : std::as_const(m_new)) {
-            if (row.type == kTypeBookmark)
-                m_affectedPlaces.insert(m_placeIds.value(row.url));
-        }
         for (qint64 id : std::as_const(m_affectedPlaces)) {
             if (id <= 0)
                 continue;
@@ -1120,6 +1130,7 @@ private:
     QHash<qint64, QStringList> m_newChildren;
     QHash<QString, qint64> m_rootIds;
     QSet<qint64> m_replaced;
+    QSet<qint64> m_kept;
     QList<NewRow> m_new;
     QHash<QString, qint64> m_placeIds;
     QSet<qint64> m_affectedPlaces;
@@ -1132,10 +1143,13 @@ private:
     bool m_hasRecalc = false;
 };
 
+/// Logs why nothing was written and tells the user (the sync engine leaves that to the adapter).
 bool refuse(const QString& text)
 {
     t_lastWriteError = text;
     QVLog(text);
+    QVStandardAlert::showStandardAlert(
+        QVLocalized(QStringLiteral("WritingFileFailed"), {QVLocalized(QStringLiteral("Firefox"))}), text);
     return false;
 }
 
@@ -1262,6 +1276,8 @@ bool Places::writeBookmarksToLocation(const QVFolderPtr& tree, const QString& pa
         if (!placeColumns.contains(name))
             return refuse(QStringLiteral("%1 lacks moz_places.%2; not written").arg(path, name));
     }
+    // Room for the indexes of a large database while it is rewritten (64 MB; SQLite's default is 2).
+    db.exec(QStringLiteral("PRAGMA cache_size = -65536"));
     // Taken at once: a browser that starts meanwhile waits for the whole change or sees none of it.
     if (!db.exec(QStringLiteral("BEGIN IMMEDIATE")))
         return refuse(
@@ -1279,7 +1295,6 @@ bool Places::writeBookmarksToLocation(const QVFolderPtr& tree, const QString& pa
         db.exec(QStringLiteral("ROLLBACK"));
         refuse(QStringLiteral("Firefox bookmarks were not written to %1 (%2); the database is unchanged")
                    .arg(path, error));
-        displayWriteErrorWithName(QVLocalized(QStringLiteral("Firefox")));
         return false;
     }
     return true;

@@ -249,7 +249,10 @@ TEST_F(PlacesTest, RefusesOrFailsWithoutChangingTheDatabase)
     add(child(tree, 0), QStringLiteral("after"), QStringLiteral("https://after.example/"));
     auto unchangedAfter = [&](const QString& why) {
         const QByteArray before = readBytes(file);
+        const auto alerts = m_alerts.alerts().size();
         EXPECT_FALSE(Places::writeBookmarksToLocation(tree, file)) << why.toStdString();
+        // The user is told, not only the log.
+        EXPECT_EQ(m_alerts.alerts().size(), alerts + 1) << why.toStdString();
         EXPECT_EQ(readBytes(file), before) << why.toStdString();
         EXPECT_FALSE(Places::lastWriteError().isEmpty()) << why.toStdString();
     };
