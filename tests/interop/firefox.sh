@@ -111,6 +111,9 @@ def keywords(node, found):
 def walk(node, depth, found, out):
     for child in node.get("children", []):
         kind = child["kind"]
+        # Firefox leaves an empty Other Bookmarks folder out of its export.
+        if depth == 0 and kind == "folder" and child["name"] == "Other Bookmarks" and not child["children"]:
+            continue
         line = "  " * depth + kind
         if kind != "divider":
             line += " " + child["name"]
@@ -126,11 +129,36 @@ keywords(tree, found)
 walk(tree, 0, found, out)
 print("\n".join(out))
 PY
-"$cli" dump "$here/firefox-tree.html" | $py "$work/outline.py" > "$work/written.txt"
-"$cli" dump "$profile/bookmarks.html" | $py "$work/outline.py" > "$work/kept.txt"
-if diff -u "$work/written.txt" "$work/kept.txt"; then
-    echo "Firefox kept every item as written ($(wc -l < "$work/written.txt") items)"
-else
-    echo "Firefox's bookmarks differ from what was written"
-    exit 1
-fi
+compare() {
+    "$cli" dump "$1" | $py "$work/outline.py" > "$work/written.txt"
+    "$cli" dump "$profile/bookmarks.html" | $py "$work/outline.py" > "$work/kept.txt"
+    if diff -u "$work/written.txt" "$work/kept.txt"; then
+        echo "Firefox kept every item as written ($(wc -l < "$work/written.txt") items)"
+    else
+        echo "Firefox's bookmarks differ from what was written"
+        exit 1
+    fi
+}
+compare "$here/firefox-tree.html"
+
+echo "quorvit-cli writes a changed tree over Firefox's own database (one removed, one renamed, one moved)"
+sed -e '/Debian again/d' -e 's|>KDE<|>KDE Community<|' -e '/>GNOME</d' \
+    -e 's|^\(.*<DT><A HREF="https://www.mozilla.org/firefox/">Firefox</A>\)|&\n        <DT><A HREF="https://gnome.org/">GNOME</A>|' \
+    "$here/firefox-tree.html" > "$work/changed.html"
+# The GUID of the bookmark with that address and name.
+guid() {
+    $py - "$profile/places.sqlite" "$1" "$2" <<'PY'
+import sqlite3, sys
+query = "SELECT b.guid FROM moz_bookmarks b JOIN moz_places p ON p.id = b.fk WHERE p.url = ? AND b.title = ?"
+print(sqlite3.connect(sys.argv[1]).execute(query, sys.argv[2:4]).fetchone()[0])
+PY
+}
+before=$(guid https://gnome.org/ GNOME)
+rm -f "$profile/bookmarks.html"
+"$cli" convert "$work/changed.html" "$profile/places.sqlite" --to places
+after=$(guid https://gnome.org/ GNOME)
+[ "$before" = "$after" ] || { echo "the moved bookmark lost its GUID ($before, now $after)"; exit 1; }
+echo "the moved bookmark kept its GUID $after"
+run_firefox
+[ -f "$profile/bookmarks.html" ] || { echo "Firefox exported no bookmarks.html"; cat "$work/firefox.log"; exit 1; }
+compare "$work/changed.html"
