@@ -366,8 +366,17 @@ bool RestoreFileManager::newestBackupMatches(const QString& filePath, const QStr
             }
         }
     }
-    if (newest.isEmpty() || !sameBytes(filePath, backupPathForEntry(newest)))
+    if (newest.isEmpty())
         return false;
+    if (quorvit::sqlite::hasDatabaseHeader(filePath)) {
+        // A database's backup is its consistent image, not its file: compare with that.
+        const auto image = quorvit::sqlite::consistentCopy(filePath);
+        QFile backup(backupPathForEntry(newest));
+        if (!image || !backup.open(QIODevice::ReadOnly) || backup.readAll() != *image)
+            return false;
+    } else if (!sameBytes(filePath, backupPathForEntry(newest))) {
+        return false;
+    }
     // Repeated syncs that change nothing must not push the user's older states out of the history.
     QMap<QString, QString> saved;
     for (const QVariant& value : newest.value(RestoreKey::CompanionFiles).toList()) {

@@ -34,6 +34,9 @@ TEST_F(PlacesBackupTest, BackupIsAConsistentCopyAndRestoresInPlace)
 
     auto restore = manager();
     ASSERT_TRUE(restore->backupFile(file, QStringLiteral("Firefox")));
+    // Nothing changed: no second copy that would push an older state out of the history.
+    ASSERT_TRUE(restore->backupFile(file, QStringLiteral("Firefox")));
+    EXPECT_EQ(restore->entryCount(), 1);
     sqlite3_close(firefox);
     const QVariantMap entry = restore->restoreFileArray().value(0).toMap();
     const QString backup = restore->backupPathForEntry(entry);
