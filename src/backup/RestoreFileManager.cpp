@@ -2,6 +2,7 @@
 
 #include "backup/RestoreKeys.h"
 #include "formats/AdapterRegistry.h"
+#include "formats/SqliteFile.h"
 #include "platform/AtomicFile.h"
 #include "platform/NotificationCenter.h"
 #include "platform/PathUtils.h"
@@ -305,17 +306,29 @@ QString RestoreFileManager::placeUnderBackupName(const QString& source, const QS
     QString pending = source;
     if (!move) {
         // Copy under a hidden name first, so a crash never leaves a partial file under a backup name.
-        QFile input(source);
-        if (!input.open(QIODevice::ReadOnly)) {
-            QVLog(
-                QStringLiteral("Restore File Manager: cannot read %1: %2").arg(source, input.errorString()));
-            return QString();
-        }
-        const QByteArray bytes = input.readAll();
-        if (input.error() != QFileDevice::NoError) {
-            QVLog(
-                QStringLiteral("Restore File Manager: cannot read %1: %2").arg(source, input.errorString()));
-            return QString();
+        QByteArray bytes;
+        if (quorvit::sqlite::hasDatabaseHeader(source)) {
+            // A database is copied through SQLite, so the copy is consistent and holds its log's changes.
+            QString error;
+            const auto image = quorvit::sqlite::consistentCopy(source, &error);
+            if (!image) {
+                QVLog(QStringLiteral("Restore File Manager: cannot read %1: %2").arg(source, error));
+                return QString();
+            }
+            bytes = *image;
+        } else {
+            QFile input(source);
+            if (!input.open(QIODevice::ReadOnly)) {
+                QVLog(QStringLiteral("Restore File Manager: cannot read %1: %2")
+                          .arg(source, input.errorString()));
+                return QString();
+            }
+            bytes = input.readAll();
+            if (input.error() != QFileDevice::NoError) {
+                QVLog(QStringLiteral("Restore File Manager: cannot read %1: %2")
+                          .arg(source, input.errorString()));
+                return QString();
+            }
         }
         pending = m_backupFolder + QStringLiteral("/.") + baseName + QLatin1Char('.') +
                   QUuid::createUuid().toString(QUuid::Id128) + QStringLiteral(".part");
@@ -353,8 +366,17 @@ bool RestoreFileManager::newestBackupMatches(const QString& filePath, const QStr
             }
         }
     }
-    if (newest.isEmpty() || !sameBytes(filePath, backupPathForEntry(newest)))
+    if (newest.isEmpty())
         return false;
+    if (quorvit::sqlite::hasDatabaseHeader(filePath)) {
+        // A database's backup is its consistent image, not its file: compare with that.
+        const auto image = quorvit::sqlite::consistentCopy(filePath);
+        QFile backup(backupPathForEntry(newest));
+        if (!image || !backup.open(QIODevice::ReadOnly) || backup.readAll() != *image)
+            return false;
+    } else if (!sameBytes(filePath, backupPathForEntry(newest))) {
+        return false;
+    }
     // Repeated syncs that change nothing must not push the user's older states out of the history.
     QMap<QString, QString> saved;
     for (const QVariant& value : newest.value(RestoreKey::CompanionFiles).toList()) {
@@ -634,8 +656,11 @@ bool RestoreFileManager::restoreDictEntry(const QVariantMap& entry)
             restored = false;
             error = QStringLiteral("cannot create %1").arg(folder);
         } else {
-            // Written whole over the file: until the new copy is complete the old file stays.
-            restored = quorvit::writeFileAtomically(target, bytes, &error);
+            // Written whole over the file: until the new copy is complete the old file stays. A database
+            // is put back through SQLite, which keeps its log consistent and respects a browser's lock.
+            restored = quorvit::sqlite::hasDatabaseHeader(bytes)
+                           ? quorvit::sqlite::restoreDatabase(target, bytes, &error)
+                           : quorvit::writeFileAtomically(target, bytes, &error);
         }
         if (!restored)
             QVLog(QStringLiteral("Restore File Manager: cannot restore %1: %2").arg(target, error));

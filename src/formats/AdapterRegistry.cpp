@@ -6,6 +6,7 @@
 #include "formats/Netscape.h"
 #include "formats/OmniWeb.h"
 #include "formats/Opera.h"
+#include "formats/Places.h"
 #include "formats/QuorvitBrowser.h"
 #include "formats/Safari.h"
 #include "formats/Shiira.h"
@@ -53,6 +54,7 @@ const QList<AdapterClass>& adapterClasses()
         adapterClass<QuorvitBrowser>("quorvit", "QuorvitBrowser"),
         adapterClass<URLManagerPro>("urlmanagerpro", "URLManagerPro"),
         adapterClass<Shiira>("shiira", "Shiira"),
+        adapterClass<Places>("places", "Places"),
     };
     return classes;
 }

@@ -1,6 +1,7 @@
 #include "sources/BookmarkFileManager.h"
 
 #include "formats/DefaultBrowser.h"
+#include "formats/FirefoxProfiles.h"
 #include "formats/MozillaFinder.h"
 #include "platform/NotificationCenter.h"
 #include "platform/PathUtils.h"
@@ -333,6 +334,9 @@ void BookmarkFileManager::initializeLocalBrowsers()
                                                                          : "Mozilla";
         tryPath(name, path);
     }
+    // Firefox on Linux keeps its live bookmarks in each profile's places database.
+    for (const QString& path : FirefoxProfiles::placesDatabases())
+        tryPath("Firefox", path);
     const QString omniweb5 = omniweb5BookmarksPath();
     const bool omniweb5Added = !omniweb5.isNull() && tryPath("OmniWeb 5", omniweb5, QStringLiteral("OWEB"));
     if (!omniweb5Added)

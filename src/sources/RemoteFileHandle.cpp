@@ -438,7 +438,7 @@ QString RendezvousFileHandle::adapterIdForSharingID(const QString& fileID)
         {QLatin1String("IEXP"), QLatin1String("explorer")}, {QLatin1String("ICAB"), QLatin1String("icab")},
         {QLatin1String("NETS"), QLatin1String("netscape")}, {QLatin1String("OMNI"), QLatin1String("omniweb")},
         {QLatin1String("OPRA"), QLatin1String("opera")},    {QLatin1String("SAFR"), QLatin1String("safari")},
-        {QLatin1String("ShiR"), QLatin1String("shiira")},
+        {QLatin1String("ShiR"), QLatin1String("shiira")},   {QLatin1String("FXPL"), QLatin1String("places")},
     };
     const QString prefix = fileID.left(4);
     for (const auto& [code, adapterId] : prefixes) {

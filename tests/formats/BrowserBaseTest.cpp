@@ -82,9 +82,11 @@ TEST(BrowserBase, EveryFormatWritesAndReadsBackTheDeepestTreeAndRefusesDeeper)
         const QString file = dir.filePath(adapterClass.id + QStringLiteral("/bookmarks.plist"));
         QDir().mkpath(QFileInfo(file).path());
         // The property-list layouts share one reader limit; one of them (the own file) stands for all,
-        // since a list that deep takes long to write under the sanitizers.
+        // since a list that deep takes long to write under the sanitizers. Firefox's database puts the
+        // tree inside its roots, one level more, as the nested layouts below do.
         if (!adapterClass.id.contains(QLatin1String("safari")) &&
-            adapterClass.id != QLatin1String("camino") && adapterClass.id != QLatin1String("shiira")) {
+            adapterClass.id != QLatin1String("camino") && adapterClass.id != QLatin1String("shiira") &&
+            adapterClass.id != QLatin1String("places")) {
             ASSERT_TRUE(adapterClass.writeBookmarks(deepest, file));
             auto reader = adapterClass.initWithPath(file);
             ASSERT_TRUE(reader->readBookmarkFile());

@@ -491,6 +491,9 @@ TEST_F(NetscapeTest, AbsentDatesStayAbsentInEveryFormat)
     auto root = newRoot();
     add(root, QStringLiteral("Undated"), QStringLiteral("http://u/"));
     for (const AdapterClass& format : AdapterRegistry::adapterClasses()) {
+        // Firefox keeps a date on every item of its database: an undated bookmark is dated when added.
+        if (format.id == QLatin1String("places"))
+            continue;
         const QString file = path(QStringLiteral("undated.") + format.id);
         ASSERT_TRUE(format.writeBookmarks(root, file)) << format.id.toStdString();
         auto adapter = format.initWithPath(file);
