@@ -1,6 +1,7 @@
 #include "formats/AdapterRegistry.h"
 
 #include "formats/Chimera.h"
+#include "formats/Chromium.h"
 #include "formats/Explorer.h"
 #include "formats/ICab.h"
 #include "formats/Netscape.h"
@@ -41,7 +42,7 @@ namespace AdapterRegistry {
 const QList<AdapterClass>& adapterClasses()
 {
     // Choice order: Camino, Internet Explorer, Safari, iCab, Netscape, Opera, OmniWeb, own file,
-    // URL Manager Pro, Shiira.
+    // URL Manager Pro, Shiira; then today's formats.
     static const QList<AdapterClass> classes{
         adapterClass<Chimera>("camino", "Chimera"),
         adapterClass<Explorer>("explorer", "Explorer"),
@@ -53,6 +54,7 @@ const QList<AdapterClass>& adapterClasses()
         adapterClass<QuorvitBrowser>("quorvit", "QuorvitBrowser"),
         adapterClass<URLManagerPro>("urlmanagerpro", "URLManagerPro"),
         adapterClass<Shiira>("shiira", "Shiira"),
+        adapterClass<Chromium>("chromium", "Chromium"),
     };
     return classes;
 }
