@@ -11,6 +11,7 @@
 #include "formats/Safari.h"
 #include "formats/Shiira.h"
 #include "formats/URLManagerPro.h"
+#include "formats/XBEL.h"
 
 namespace {
 template <typename Adapter> QString rejectionReason(const QString& path)
@@ -55,6 +56,7 @@ const QList<AdapterClass>& adapterClasses()
         adapterClass<URLManagerPro>("urlmanagerpro", "URLManagerPro"),
         adapterClass<Shiira>("shiira", "Shiira"),
         adapterClass<Chromium>("chromium", "Chromium"),
+        adapterClass<XBEL>("xbel", "XBEL"),
     };
     return classes;
 }
