@@ -3,6 +3,7 @@
 #include "formats/Chimera.h"
 #include "formats/Chromium.h"
 #include "formats/Explorer.h"
+#include "formats/Falkon.h"
 #include "formats/ICab.h"
 #include "formats/Netscape.h"
 #include "formats/OmniWeb.h"
@@ -57,6 +58,7 @@ const QList<AdapterClass>& adapterClasses()
         adapterClass<Shiira>("shiira", "Shiira"),
         adapterClass<Chromium>("chromium", "Chromium"),
         adapterClass<XBEL>("xbel", "XBEL"),
+        adapterClass<Falkon>("falkon", "Falkon"),
     };
     return classes;
 }
