@@ -34,6 +34,8 @@ public:
         QStringList desktopIds;
         QStringList processNames;
         const char* icon;
+        /// The code the desktop's default-browser choice is mapped through (see Workspace).
+        const char* creator;
     };
     static const QList<Flavour>& flavours();
     /// The flavour whose configuration folder holds the path; Chromium's when none does.
