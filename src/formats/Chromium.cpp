@@ -57,8 +57,26 @@ constexpr qint64 kEpochOffset = 11644473600000000LL;
 constexpr qint64 kFirstMSec = -62135596800000LL;
 constexpr qint64 kLastMSec = 253402300799999LL;
 
-// Arrays and objects nest at most this deep in a file we read (Qt's JSON parser's own limit).
-constexpr int kMaxJsonNesting = 1024;
+// Arrays and objects nest at most this deep in a file the browser reads (its JSON reader's limit, about
+// 98 folders below a root). It takes a deeper file for a damaged one and starts with no bookmarks at all,
+// so nothing deeper is written, and nothing deeper is read either: the browser never wrote it.
+constexpr int kMaxJsonNesting = 200;
+
+int jsonNesting(const QJsonValue& value)
+{
+    int deepest = 0;
+    if (value.isObject()) {
+        for (const QJsonValue child : value.toObject())
+            deepest = std::max(deepest, jsonNesting(child));
+        return deepest + 1;
+    }
+    if (value.isArray()) {
+        for (const QJsonValue child : value.toArray())
+            deepest = std::max(deepest, jsonNesting(child));
+        return deepest + 1;
+    }
+    return 0;
+}
 
 bool hasScheme(const QString& address)
 {
@@ -229,7 +247,8 @@ private:
         QJsonObject node = common(folder, level);
         node.insert(kType, kFolder);
         const QString added = folder.metaDataForKey(Chromium::kDateAddedKey).toString();
-        node.insert(kDateAdded, added.isEmpty() ? Chromium::textFromDate(now()) : added);
+        // No date stays no date ("0", as the browser writes for its own roots), read after read.
+        node.insert(kDateAdded, added.isEmpty() ? QStringLiteral("0") : added);
         const QString used = folder.metaDataForKey(Chromium::kDateLastUsedKey).toString();
         node.insert(kDateLastUsed, used.isEmpty() ? QStringLiteral("0") : used);
         if (!node.contains(kDateModified))
@@ -243,7 +262,7 @@ private:
     {
         const QString kept = item.metaDataForKey(key).toString();
         if (!date.isValid())
-            return !kept.isEmpty() ? kept : required ? Chromium::textFromDate(now()) : QString();
+            return !kept.isEmpty() ? kept : required ? QStringLiteral("0") : QString();
         if (!kept.isEmpty() && Chromium::dateFromText(kept) == date)
             return kept;
         return Chromium::textFromDate(date);
@@ -281,18 +300,10 @@ private:
         return guid;
     }
 
-    const QDateTime& now()
-    {
-        if (!m_now.isValid())
-            m_now = QDateTime::currentDateTimeUtc();
-        return m_now;
-    }
-
     const QHash<QString, QString>* m_readIDs;
     qint64 m_nextID;
     QSet<qint64> m_ids;
     QSet<QString> m_guids;
-    QDateTime m_now;
     int m_deepest = 0;
 };
 
@@ -375,8 +386,10 @@ std::optional<QByteArray> fileData(const QVFolder& tree, const QJsonObject* kept
     rootNodes[1].insert(kChildren, writer.children(tree, bar, synced, 4));
     rootNodes[2].insert(kChildren, synced ? writer.children(*synced, nullptr, nullptr, 4) : QJsonArray());
     if (writer.deepest() > kMaxJsonNesting) {
-        QVLog(QStringLiteral("%1 was not written: its bookmarks nest deeper than a JSON bookmark file may")
-                  .arg(path));
+        QVLog(QStringLiteral("%1 was not written: its folders nest deeper than the browser reads (%2 levels "
+                             "of JSON), and it would start with no bookmarks at all")
+                  .arg(path)
+                  .arg(kMaxJsonNesting));
         return std::nullopt;
     }
     for (int i = 0; i < 3; ++i)
@@ -536,6 +549,10 @@ bool Chromium::readBookmarkFile()
         roots = top->value(kRoots).toObject();
         if (!roots.value(kBar).isObject() || !roots.value(kOther).isObject()) {
             reason = QStringLiteral("no \"roots\" with \"bookmark_bar\" and \"other\"");
+            ok = false;
+        } else if (jsonNesting(*top) > kMaxJsonNesting) {
+            reason = QStringLiteral("nests deeper than the browser reads (%1 levels of JSON)")
+                         .arg(kMaxJsonNesting);
             ok = false;
         }
     }

@@ -210,6 +210,33 @@ TEST_F(ChromiumTest, BadFilesAreRefusedWithAReason)
     EXPECT_EQ(chosen->id, "falkon");
 }
 
+// The browser's JSON reader stops at 200 levels and then starts with no bookmarks at all: a tree it could
+// not read is not written, and such a file is not read.
+TEST_F(ChromiumTest, NothingNestedDeeperThanTheBrowserReadsIsWrittenOrRead)
+{
+    auto chain = [](int folders) {
+        auto tree = newRoot();
+        QVFolderPtr folder = tree;
+        for (int i = 0; i < folders; ++i)
+            folder = addFolder(folder, QStringLiteral("F%1").arg(i));
+        add(folder, QStringLiteral("deep"), QStringLiteral("https://deep/"));
+        return tree;
+    };
+    ASSERT_TRUE(Chromium::writeBookmarksToLocation(chain(97), path(QStringLiteral("ok"))));
+    Chromium back(path(QStringLiteral("ok")));
+    EXPECT_TRUE(back.readBookmarkFile());
+    quorvit::LogCapture log;
+    EXPECT_FALSE(Chromium::writeBookmarksToLocation(chain(98), path(QStringLiteral("deep"))));
+    EXPECT_FALSE(QFileInfo::exists(path(QStringLiteral("deep"))));
+    EXPECT_TRUE(log.lines().join('\n').contains("deeper than the browser reads"));
+
+    QByteArray deep = readBytes(path(QStringLiteral("ok")));
+    deep.replace("\"name\": \"deep\"", "\"name\": \"deep\", \"x\": [[[]]]");
+    bool ok = true;
+    read(deep, &ok);
+    EXPECT_FALSE(ok);
+}
+
 TEST_F(ChromiumTest, NamesAndProcessesFollowTheProfileFolder)
 {
     Chromium brave(QStringLiteral("/home/u/.config/BraveSoftware/Brave-Browser/Default/Bookmarks"));
