@@ -187,6 +187,19 @@ TEST_F(XBELTest, FalkonFileReadsAndWritesBackTheSame)
     ASSERT_TRUE(adapter.writeBookmarks(tree, path(QStringLiteral("out.json"))));
     EXPECT_EQ(readBytes(path(QStringLiteral("out.json"))), kFalkon);
 
+    // Falkon reads JSON nested at most 1024 deep (as this reader does): nothing deeper is written.
+    auto chain = [](int folders) {
+        auto tree = newRoot();
+        QVFolderPtr folder = tree;
+        for (int i = 0; i < folders; ++i)
+            folder = addFolder(folder, QStringLiteral("F"));
+        add(folder, QStringLiteral("deep"), QStringLiteral("https://deep/"));
+        return tree;
+    };
+    ASSERT_TRUE(Falkon::writeBookmarksToLocation(chain(509), path(QStringLiteral("deep.json"))));
+    EXPECT_TRUE(Falkon(path(QStringLiteral("deep.json"))).readBookmarkFile());
+    EXPECT_FALSE(Falkon::writeBookmarksToLocation(chain(510), path(QStringLiteral("deeper.json"))));
+
     // Another version may mean something else by the same keys.
     writeBytes(path(QStringLiteral("v2.json")),
                QByteArray(kFalkon).replace("\"version\": 1", "\"version\": 2"));
