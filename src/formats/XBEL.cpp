@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QSet>
 #include <QTimeZone>
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
@@ -63,6 +64,17 @@ QString xmlText(const QString& text)
         clean.append(QChar(c));
     }
     return clean;
+}
+
+/// Names this writer puts in a file: what the reader let through may hold characters no name may.
+bool isXmlName(const QString& name)
+{
+    static const QRegularExpression invalid(
+        QStringLiteral("[\\x{0}-\\x{20}<>&\"'=/!?;,(){}\\[\\]\\\\`~#%^*+@$|\\x{7f}]"));
+    if (name.isEmpty() || name.contains(invalid) || xmlText(name) != name)
+        return false;
+    const QChar first = name.at(0);
+    return !first.isDigit() && first != QLatin1Char('-') && first != QLatin1Char('.');
 }
 
 QDateTime dateFromText(const QString& text)
@@ -124,14 +136,15 @@ QVariantList withDates(QVariantList attributes, const QList<std::pair<QString, Q
 
 void writeAttributes(QXmlStreamWriter& writer, const QVariantList& attributes)
 {
+    QSet<QString> written;
     for (const QVariant& entry : attributes) {
         const QVariantList pair = entry.toList();
         const QString name = pair.value(0).toString();
-        // Only names XML allows; metadata from elsewhere may hold anything.
-        if (pair.size() != 2 || name.isEmpty() ||
-            name.contains(QRegularExpression(QStringLiteral("[\\s<>&\"'=/]"))))
+        // Only names XML allows, each once; metadata from elsewhere may hold anything.
+        if (pair.size() != 2 || !isXmlName(name) || written.contains(name))
             continue;
-        writer.writeAttribute(xmlText(name), xmlText(pair.at(1).toString()));
+        written.insert(name);
+        writer.writeAttribute(name, xmlText(pair.at(1).toString()));
     }
 }
 
@@ -357,8 +370,8 @@ QVariant XBEL::readElement(QXmlStreamReader& reader, int depth)
 
 void XBEL::writeElement(QXmlStreamWriter& writer, const QVariantMap& element)
 {
-    const QString name = xmlText(element.value(kElementName).toString());
-    if (name.isEmpty() || name.contains(QRegularExpression(QStringLiteral("[\\s<>&\"'=/]"))))
+    const QString name = element.value(kElementName).toString();
+    if (!isXmlName(name))
         return;
     const QVariantList children = element.value(kElementChildren).toList();
     if (children.isEmpty())
