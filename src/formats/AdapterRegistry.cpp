@@ -1,7 +1,9 @@
 #include "formats/AdapterRegistry.h"
 
 #include "formats/Chimera.h"
+#include "formats/Chromium.h"
 #include "formats/Explorer.h"
+#include "formats/Falkon.h"
 #include "formats/ICab.h"
 #include "formats/Netscape.h"
 #include "formats/OmniWeb.h"
@@ -11,6 +13,7 @@
 #include "formats/Safari.h"
 #include "formats/Shiira.h"
 #include "formats/URLManagerPro.h"
+#include "formats/XBEL.h"
 
 namespace {
 template <typename Adapter> QString rejectionReason(const QString& path)
@@ -42,7 +45,7 @@ namespace AdapterRegistry {
 const QList<AdapterClass>& adapterClasses()
 {
     // Choice order: Camino, Internet Explorer, Safari, iCab, Netscape, Opera, OmniWeb, own file,
-    // URL Manager Pro, Shiira.
+    // URL Manager Pro, Shiira; then today's formats.
     static const QList<AdapterClass> classes{
         adapterClass<Chimera>("camino", "Chimera"),
         adapterClass<Explorer>("explorer", "Explorer"),
@@ -55,6 +58,9 @@ const QList<AdapterClass>& adapterClasses()
         adapterClass<URLManagerPro>("urlmanagerpro", "URLManagerPro"),
         adapterClass<Shiira>("shiira", "Shiira"),
         adapterClass<Places>("places", "Places"),
+        adapterClass<Chromium>("chromium", "Chromium"),
+        adapterClass<XBEL>("xbel", "XBEL"),
+        adapterClass<Falkon>("falkon", "Falkon"),
     };
     return classes;
 }

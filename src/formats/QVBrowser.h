@@ -66,6 +66,8 @@ public:
     virtual QStringList companionFilesForWrite(const QString& path) const;
     bool addItemToBookmarks(QVariantMap& item) override;
     virtual QString sharingID() const;
+    /// Names the browser's processes have in /proc/*/comm, for the running-browser check; none by default.
+    virtual QStringList processNames() const { return {}; }
     virtual void clearBookmarkFile();
     virtual void convertStringsToNSDates(QVariantMap& item);
     virtual void convertScheduleData(QVariantMap& item);

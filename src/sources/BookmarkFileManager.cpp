@@ -11,6 +11,7 @@
 #include "platform/StringTable.h"
 #include "platform/UserDefaults.h"
 #include "platform/Workspace.h"
+#include "sources/LinuxBrowserPlaces.h"
 #include "sources/PeerLink.h"
 #include "sources/RemoteFileHandle.h"
 #include "sources/SourceKeys.h"
@@ -227,7 +228,7 @@ QString BookmarkFileManager::bookmarkPathForCreator(const QString& creator)
         return expandTilde(QStringLiteral("~/Library/Safari/Bookmarks.plist"));
     if (creator == QLatin1String("ShiR"))
         return expandTilde(QStringLiteral("~/Library/Shiira/Bookmarks.plist"));
-    return QString();
+    return LinuxBrowserPlaces::bookmarkPathForCreator(creator);
 }
 
 void BookmarkFileManager::setDefaultBrowserToSystemDefault()
@@ -314,7 +315,7 @@ void BookmarkFileManager::initializeLocalBrowsers()
     m_unreadableFiles.clear();
     // A browser's file that is there but cannot be read gets no handle; it is remembered, so the lists
     // can show it with its problem instead of leaving it out without a word.
-    auto tryPath = [this](const char* name, const QString& path, const QString& creator = QString()) {
+    auto tryPath = [this](const QString& name, const QString& path, const QString& creator = QString()) {
         const QString expanded = expandTilde(path);
         if (addFileReferenceWithPath(expanded, false, false, false, creator))
             return true;
@@ -322,7 +323,7 @@ void BookmarkFileManager::initializeLocalBrowsers()
         for (const auto& handle : m_fileHandleArray)
             listed = listed || handle->filePath() == expanded;
         if (!listed && QFileInfo(expanded).isFile())
-            m_unreadableFiles.append({QVLocalized(QLatin1String(name)), expanded});
+            m_unreadableFiles.append({QVLocalized(name), expanded});
         return false;
     };
     tryPath("Safari", QStringLiteral("~/Library/Safari/Bookmarks.plist"));
@@ -347,6 +348,8 @@ void BookmarkFileManager::initializeLocalBrowsers()
     tryPath("iCab", QStringLiteral("~/Library/Preferences/iCab Preferences/Hotlist.html"));
     tryPath("iCab", QStringLiteral("~/Library/Preferences/iCab Preferences/Hotlist3.html"));
     tryPath("Shiira", QStringLiteral("~/Library/Shiira/Bookmarks.plist"));
+    for (const auto& place : LinuxBrowserPlaces::existingBookmarkFiles())
+        tryPath(place.browserName, place.path);
 }
 
 QString BookmarkFileManager::omniweb5BookmarksPath() const

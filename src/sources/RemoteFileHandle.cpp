@@ -434,11 +434,19 @@ RendezvousFileHandle::initWithID(const QString& fileID, PeerLinkPeer* peer, cons
 QString RendezvousFileHandle::adapterIdForSharingID(const QString& fileID)
 {
     static const QList<std::pair<QLatin1String, QLatin1String>> prefixes{
-        {QLatin1String("QUOR"), QLatin1String("quorvit")},  {QLatin1String("CHIM"), QLatin1String("camino")},
-        {QLatin1String("IEXP"), QLatin1String("explorer")}, {QLatin1String("ICAB"), QLatin1String("icab")},
-        {QLatin1String("NETS"), QLatin1String("netscape")}, {QLatin1String("OMNI"), QLatin1String("omniweb")},
-        {QLatin1String("OPRA"), QLatin1String("opera")},    {QLatin1String("SAFR"), QLatin1String("safari")},
-        {QLatin1String("ShiR"), QLatin1String("shiira")},   {QLatin1String("FXPL"), QLatin1String("places")},
+        {QLatin1String("QUOR"), QLatin1String("quorvit")},
+        {QLatin1String("CHIM"), QLatin1String("camino")},
+        {QLatin1String("IEXP"), QLatin1String("explorer")},
+        {QLatin1String("ICAB"), QLatin1String("icab")},
+        {QLatin1String("NETS"), QLatin1String("netscape")},
+        {QLatin1String("OMNI"), QLatin1String("omniweb")},
+        {QLatin1String("OPRA"), QLatin1String("opera")},
+        {QLatin1String("SAFR"), QLatin1String("safari")},
+        {QLatin1String("ShiR"), QLatin1String("shiira")},
+        {QLatin1String("CHRM"), QLatin1String("chromium")},
+        {QLatin1String("XBEL"), QLatin1String("xbel")},
+        {QLatin1String("FALK"), QLatin1String("falkon")},
+        {QLatin1String("FXPL"), QLatin1String("places")},
     };
     const QString prefix = fileID.left(4);
     for (const auto& [code, adapterId] : prefixes) {

@@ -581,6 +581,17 @@ QStringList SyncController::runningDestinationBrowsers(const QList<BookmarkFileH
         if (isWritingToBrowserNamed(name, handles) && !running.contains(name))
             running.append(name);
     }
+    // Adapters that know their browser's process names (those whose display name comes from the
+    // desktop entry) are matched by them.
+    for (const auto& handle : handles) {
+        const QVBrowser* browser = handle ? handle->browser() : nullptr;
+        if (!browser || running.contains(handle->browserName()))
+            continue;
+        const QStringList processes = browser->processNames();
+        if (std::any_of(processes.begin(), processes.end(),
+                        [&](const QString& p) { return names.contains(p); }))
+            running.append(handle->browserName());
+    }
     return running;
 }
 

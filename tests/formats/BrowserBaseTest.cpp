@@ -83,10 +83,12 @@ TEST(BrowserBase, EveryFormatWritesAndReadsBackTheDeepestTreeAndRefusesDeeper)
         QDir().mkpath(QFileInfo(file).path());
         // The property-list layouts share one reader limit; one of them (the own file) stands for all,
         // since a list that deep takes long to write under the sanitizers. Firefox's database puts the
-        // tree inside its roots, one level more, as the nested layouts below do.
+        // tree inside its roots, one level more, as the nested layouts below do. The JSON formats stop
+        // earlier, at what their browsers' readers take (see the Chromium and Falkon tests).
         if (!adapterClass.id.contains(QLatin1String("safari")) &&
             adapterClass.id != QLatin1String("camino") && adapterClass.id != QLatin1String("shiira") &&
-            adapterClass.id != QLatin1String("places")) {
+            adapterClass.id != QLatin1String("places") && adapterClass.id != QLatin1String("chromium") &&
+            adapterClass.id != QLatin1String("falkon")) {
             ASSERT_TRUE(adapterClass.writeBookmarks(deepest, file));
             auto reader = adapterClass.initWithPath(file);
             ASSERT_TRUE(reader->readBookmarkFile());
