@@ -114,7 +114,7 @@ SearchController::SearchController(const QVFolderPtr& root, quorvit::UserDefault
     auto* findButton = new QPushButton(tr("Find"), this);
     findButton->setDefault(true);
     connect(findButton, &QPushButton::clicked, this, [this] { searchForString(m_field->text()); });
-    connect(m_field, &QLineEdit::returnPressed, this, [this] { searchForString(m_field->text()); });
+    // Return in the field presses the default button: one search, not two.
     auto* fieldRow = new QHBoxLayout;
     fieldRow->addWidget(m_field, 1);
     fieldRow->addWidget(findButton);
