@@ -265,6 +265,8 @@ MissingBookmarkController::MissingBookmarkController(const QVFolderPtr& missing,
         [this](const quorvit::Notification& note) {
             const void* object = note.object;
             QMetaObject::invokeMethod(this, [this, object] {
+                if (!m_view)
+                    return;
                 m_table->viewport()->update();
                 const QVItemPtr selected = selectedBookmark();
                 if (selected && selected.get() == object)
@@ -277,9 +279,8 @@ MissingBookmarkController::MissingBookmarkController(const QVFolderPtr& missing,
 MissingBookmarkController::~MissingBookmarkController()
 {
     m_brokenObserver.reset();
-    m_table->setModel(nullptr);
-    if (!m_view->parent())
-        delete m_view;
+    // The table and its details belong to this list, wherever the window placed them.
+    delete m_view;
 }
 
 void MissingBookmarkController::saveColumns()

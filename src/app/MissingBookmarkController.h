@@ -4,6 +4,7 @@
 
 #include <QIcon>
 #include <QObject>
+#include <QPointer>
 
 #include <functional>
 #include <memory>
@@ -110,7 +111,8 @@ private:
 
     QVFolderPtr m_missing;
     quorvit::UserDefaults& m_defaults;
-    QWidget* m_view = nullptr;
+    // The window may take the view into its layout and go first.
+    QPointer<QWidget> m_view;
     MissingBookmarksTableView* m_table = nullptr;
     MissingBookmarksModel* m_model = nullptr;
     QLineEdit* m_nameField = nullptr;

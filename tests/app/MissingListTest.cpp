@@ -11,6 +11,7 @@
 #include <QMimeData>
 #include <QSignalSpy>
 #include <QTest>
+#include <QWidget>
 
 #include <gtest/gtest.h>
 
@@ -169,6 +170,28 @@ TEST_F(MissingList, CheckSelectionWaitsForTheLinkChecker)
     list.checkSelectionAction()->trigger();
     ASSERT_EQ(check.count(), 1);
     EXPECT_EQ(check.first().first().value<QList<QVItemPtr>>(), (QList<QVItemPtr>{charlie, alpha}));
+}
+
+// The window holding the list may be torn down before or after the list's controller.
+TEST(MissingListLifetime, WindowAndControllerGoInEitherOrder)
+{
+    quorvit::UserDefaults defaults{QString()};
+    auto bookmark =
+        QVBookmark::readBookmarkWithName(QStringLiteral("A"), QStringLiteral("http://a.example/"));
+    for (const bool windowFirst : {true, false}) {
+        auto* window = new QWidget;
+        auto* list = new MissingBookmarkController(nullptr, defaults);
+        list->view()->setParent(window);
+        if (windowFirst) {
+            delete window;
+            bookmark->setBroken(QVBookmark::NotFound);
+            QApplication::processEvents();
+            delete list;
+        } else {
+            delete list;
+            delete window;
+        }
+    }
 }
 
 TEST_F(MissingList, Screenshot)
