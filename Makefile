@@ -48,6 +48,7 @@ bench: deps
 	cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUORVIT_TESTS=OFF -DQUORVIT_BENCH=ON
 	cmake --build build-bench -j $(JOBS)
 	./build-bench/bench/quorvit-bench
+	./build-bench/bench/quorvit-gui-bench
 
 # Real browsers read what Quorvit wrote (not part of make test; installs the browsers on demand).
 interop: build
