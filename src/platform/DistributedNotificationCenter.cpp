@@ -2,7 +2,9 @@
 
 #include "platform/QVLog.h"
 
+#include <QCoreApplication>
 #include <QDBusMessage>
+#include <QPointer>
 
 namespace quorvit {
 
@@ -12,8 +14,13 @@ DistributedNotificationCenter::DistributedNotificationCenter(const QDBusConnecti
 
 DistributedNotificationCenter& DistributedNotificationCenter::defaultCenter()
 {
-    static DistributedNotificationCenter center;
-    return center;
+    // Owned by the application, so it goes before the bus connections do; one without an
+    // application lives until the process ends.
+    static QPointer<DistributedNotificationCenter> center;
+    if (!center)
+        center =
+            new DistributedNotificationCenter(QDBusConnection::sessionBus(), QCoreApplication::instance());
+    return *center;
 }
 
 bool DistributedNotificationCenter::postNotification(const QString& name)

@@ -25,7 +25,7 @@ public:
     explicit DistributedNotificationCenter(const QDBusConnection& bus = QDBusConnection::sessionBus(),
                                            QObject* parent = nullptr);
 
-    /// The program-wide centre on the session bus (create it on the main thread).
+    /// The program-wide centre on the session bus (first asked for on the main thread).
     static DistributedNotificationCenter& defaultCenter();
 
     /// Whether a bus is there to carry notifications.
