@@ -164,8 +164,10 @@ void QuorvitFileParser::readBookmarkFile()
 void QuorvitFileParser::clearMainMenu()
 {
     m_mainMenu->clear();
-    // Submenus are children of their menus, not of their items: clear() leaves them behind.
-    qDeleteAll(m_mainMenu->findChildren<QMenu*>(Qt::FindDirectChildrenOnly));
+    // Submenus are children of their menus, not of their items: clear() leaves them behind. One may
+    // be open while the file changes, so each goes once the event that shows it is done.
+    for (QMenu* submenu : m_mainMenu->findChildren<QMenu*>(Qt::FindDirectChildrenOnly))
+        submenu->deleteLater();
 }
 
 void QuorvitFileParser::parseQuorvitBookmarkArray(const QVariantList& items, QMenu* menu)
@@ -201,7 +203,8 @@ QString QuorvitFileParser::trimName(const QString& name)
 
 void QuorvitFileParser::selectBookmarkItem(QAction* item)
 {
-    const QUrl url(item->data().toString(), QUrl::StrictMode);
+    // Tolerant, as browsers are: bookmarks often hold spaces or braces that were never escaped.
+    const QUrl url(item->data().toString(), QUrl::TolerantMode);
     // A bookmark without a usable address has nothing to open.
     if (url.isEmpty() || !url.isValid() || url.scheme().isEmpty()) {
         QVLog(QStringLiteral("The bookmark \"%1\" has no address that can be opened.").arg(item->text()));

@@ -148,6 +148,7 @@ TEST_F(DocklingMenuTest, EachProgramShowsTheFileInItsOwnOrder)
 
     // A second read replaces everything, fixed items and submenus included.
     menuBar->readBookmarkFile();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_EQ(texts(menuBar->mainMenu()).size(), bookmarks.size() + 4);
     EXPECT_EQ(menuBar->mainMenu()->findChildren<QMenu*>(Qt::FindDirectChildrenOnly).size(), 1);
 
