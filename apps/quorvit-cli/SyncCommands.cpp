@@ -113,6 +113,9 @@ void SyncCommand::configure(QCommandLineParser& parser)
     parser.addOption({QStringLiteral("force"),
                       QStringLiteral("Write even while a destination's browser is running, or when the write "
                                      "would remove more than half of a destination's bookmarks.")});
+    parser.addOption({QStringLiteral("dockling"),
+                      QStringLiteral("Also write the dockling file that Quorvit Menu and Quorvit Dockling "
+                                     "show, and tell them to reload it.")});
     parser.addOption({QStringLiteral("missing-into"),
                       QStringLiteral("Add the missing bookmarks to the base in a new folder of this name."),
                       QStringLiteral("NAME")});
@@ -125,7 +128,7 @@ int SyncCommand::execute(const QCommandLineParser& parser)
                         .arg(parser.positionalArguments().first()),
                     BadUsage);
     const bool write = parser.isSet(QStringLiteral("write"));
-    for (const char* option : {"to", "no-backup", "force"}) {
+    for (const char* option : {"to", "no-backup", "force", "dockling"}) {
         if (!write && parser.isSet(QLatin1String(option)))
             return fail(QStringLiteral("--%1 only applies with --write").arg(QLatin1String(option)),
                         BadUsage);
@@ -153,6 +156,7 @@ int SyncCommand::execute(const QCommandLineParser& parser)
     }
     QStringList written;
     QStringList failed;
+    session.setWritesDockling(parser.isSet(QStringLiteral("dockling")));
     if (!session.write(tree, parser.values(QStringLiteral("to")), !parser.isSet(QStringLiteral("no-backup")),
                        parser.isSet(QStringLiteral("force")), &written, &failed, &reason))
         return fail(reason);

@@ -254,6 +254,11 @@ bool SyncSession::write(const QVFolderPtr& tree, const QStringList& destinations
     return true;
 }
 
+void SyncSession::setWritesDockling(bool writes)
+{
+    m_settings->setObject(writes, SyncController::kAutoWriteDocklingKey);
+}
+
 QString SyncSession::writeReport() const
 {
     return m_report;

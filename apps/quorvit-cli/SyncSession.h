@@ -33,6 +33,8 @@ public:
     /// cannot be written at all, or the run was cancelled; each file's outcome lands in written / failed.
     bool write(const QVFolderPtr& tree, const QStringList& destinations, bool backup, bool force,
                QStringList* written, QStringList* failed, QString* reason);
+    /// Whether the write also produces the dockling file (and notifies the menu companions).
+    void setWritesDockling(bool writes);
     /// The files written, with their backups.
     QString writeReport() const;
 

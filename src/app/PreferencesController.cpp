@@ -9,6 +9,7 @@
 #include "formats/Opera.h"
 #include "formats/QuorvitBrowser.h"
 #include "formats/URLManagerPro.h"
+#include "platform/Autostart.h"
 #include "platform/QVLog.h"
 #include "platform/StringTable.h"
 #include "platform/UserDefaults.h"
@@ -33,6 +34,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSignalBlocker>
 #include <QTableView>
 #include <QTimer>
 #include <QToolBar>
@@ -192,6 +194,21 @@ QWidget* PreferencesController::buildGeneralPane()
     layout->addWidget(boundCheckBox(tr("Leave out bookmarks the browsers put there themselves"),
                                     PrefKey::FilterDefaultDuplicates));
     layout->addWidget(boundCheckBox(tr("Show warnings"), PrefKey::DisplayWarnings));
+    // The session's autostart entries are the setting itself: the desktop's own settings change them too.
+    for (const auto& [id, text] :
+         {std::pair{quorvit::autostart::kMenuId, tr("Start Quorvit Menu when you log in")},
+          std::pair{quorvit::autostart::kDocklingId, tr("Start Quorvit Dockling when you log in")}}) {
+        auto* box = new QCheckBox(text);
+        box->setObjectName(id + QStringLiteral("-autostart"));
+        box->setChecked(quorvit::autostart::isEnabled(id));
+        connect(box, &QCheckBox::toggled, this, [box, id = id](bool on) {
+            if (!quorvit::autostart::setEnabled(id, on)) {
+                const QSignalBlocker blocker(box);
+                box->setChecked(quorvit::autostart::isEnabled(id));
+            }
+        });
+        layout->addWidget(box);
+    }
     layout->addStretch();
     return pane;
 }

@@ -5,6 +5,8 @@
 #include "MainWindowController.h"
 #include "PreferencesController.h"
 #include "backup/RestoreFileManager.h"
+#include "formats/QuorvitBrowser.h"
+#include "platform/DistributedNotificationCenter.h"
 #include "platform/PathUtils.h"
 #include "platform/QVLog.h"
 #include "platform/QVStandardAlert.h"
@@ -20,6 +22,7 @@
 #include <QCloseEvent>
 #include <QDesktopServices>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QMainWindow>
 #include <QMenuBar>
@@ -150,8 +153,38 @@ void QuorvitApp::prepareSupportFolder()
                                            QString());
 }
 
+bool QuorvitApp::convertDocklingFile(quorvit::DistributedNotificationCenter* center)
+{
+    const QString oldPath = quorvit::expandTilde(QVLocalized(QStringLiteral("OldDocklingPath")));
+    if (!QFileInfo(oldPath).isFile())
+        return false;
+    const auto adapter = QuorvitBrowser::initWithPath(oldPath);
+    const QString newPath = quorvit::expandTilde(QVLocalized(QStringLiteral("DocklingPath")));
+    // A file read only in part would lose the rest once the old one is gone.
+    if (!adapter->readBookmarkFile() || !adapter->bookmarks()) {
+        QVLog(QStringLiteral("Converting old dockling file failed."));
+        return false;
+    }
+    SyncController::convertHTMLEscapeCharactersInFolder(adapter->bookmarks());
+    QDir().mkpath(QFileInfo(newPath).absolutePath());
+    if (!QuorvitBrowser::writeBookmarksToLocation(adapter->bookmarks(), newPath)) {
+        QVLog(QStringLiteral("Converting old dockling file failed."));
+        return false;
+    }
+    (center ? *center : quorvit::DistributedNotificationCenter::defaultCenter())
+        .postNotification(SyncController::kDocklingNotification);
+    QVStandardAlert::showStandardAlert(
+        QVLocalized(QStringLiteral("The file used by the Quorvit Dockling & Menu has been updated.")),
+        QVLocalized(QStringLiteral("The updated file is now compatible with the latest dockling and menu "
+                                   "application that accompanied the latest version of Quorvit.")));
+    if (!QFile::remove(oldPath))
+        QVLog(QStringLiteral("Removing old dockling file failed...for some reason or another...odd."));
+    return true;
+}
+
 void QuorvitApp::applicationDidFinishLaunching(const QStringList& files)
 {
+    convertDocklingFile();
     prepareSupportFolder();
     m_docklingPath = quorvit::expandTilde(QVLocalized(QStringLiteral("DocklingPath")));
 

@@ -15,6 +15,9 @@ class PeerLinkPrincipal;
 class GuiAlertPresenter;
 class QMainWindow;
 class QSocketNotifier;
+namespace quorvit {
+class DistributedNotificationCenter;
+}
 
 /// The application: prepares preferences, folders and the plug-in before the first window, owns the
 /// engine objects and the windows, opens the program's own files and saves state when the program ends
@@ -60,6 +63,11 @@ public:
     bool applicationShouldTerminate();
     /// Removes the temporary folder and saves the preferences; runs once, however the program ends.
     void applicationWillTerminate();
+
+    /// Rewrites a dockling file of the old form (bookmark HTML) in the current form, tells the companions
+    /// and removes the old one. False when there was nothing to convert or it failed (the old file
+    /// then stays). Posts on the given centre, or the session bus's.
+    static bool convertDocklingFile(quorvit::DistributedNotificationCenter* center = nullptr);
 
     /// Removes the run's temporary folder, but only a real folder of this user (never through a link).
     static bool removeTemporaryFolder(const QString& path);

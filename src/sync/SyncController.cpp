@@ -4,6 +4,8 @@
 #include "formats/html/HTMLEscapeConverter.h"
 #include "model/BookmarkEnumerator.h"
 #include "model/QVBookmark.h"
+#include "platform/DistributedNotificationCenter.h"
+#include "platform/PathUtils.h"
 #include "platform/QVLog.h"
 #include "platform/QVStandardAlert.h"
 #include "platform/StringTable.h"
@@ -21,6 +23,7 @@
 
 #include <algorithm>
 #include <map>
+#include <utility>
 
 namespace {
 const QString kFilterDuplicatesKey = QStringLiteral("FilterDefaultDuplicates");
@@ -269,8 +272,24 @@ void SyncController::beginSyncingBookmarks(const QVFolderPtr& tree,
         QVLog(QStringLiteral("A synchronisation is already running; the new write was not started"));
         return;
     }
+    QList<BookmarkFileHandlePtr> targets = destinations;
+    m_docklingHandle.reset();
+    if (m_defaults.boolForKey(kAutoWriteDocklingKey)) {
+        const QString path = docklingPath();
+        // The companions read one fixed file; its folder may not have been made yet.
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        m_docklingHandle = BookmarkFileHandle::initQuorvitBrowserWithPath(path);
+        if (m_docklingHandle)
+            targets.append(m_docklingHandle);
+    }
     startRun(QVLocalized(QStringLiteral("Synchronizing bookmarks...")),
-             [this, tree, destinations] { writeNewBookmarksThread(tree, destinations); });
+             [this, tree, targets] { writeNewBookmarksThread(tree, targets); });
+}
+
+QString SyncController::docklingPath() const
+{
+    return m_docklingPath.isEmpty() ? quorvit::expandTilde(QVLocalized(QStringLiteral("DocklingPath")))
+                                    : m_docklingPath;
 }
 
 void SyncController::compareBookmarksThread(QList<BookmarkFileHandlePtr> handles,
@@ -493,6 +512,16 @@ void SyncController::didCompleteSyncingBookmarks(int status,
 {
     if (m_progressController)
         m_progressController->endSheet();
+    // The companions reload whenever the file changed, even if another destination failed.
+    const BookmarkFileHandlePtr dockling = std::exchange(m_docklingHandle, nullptr);
+    for (const auto& [handle, written] : m_writeResults) {
+        if (dockling && handle == dockling && written) {
+            quorvit::DistributedNotificationCenter& center =
+                m_distributedCenter ? *m_distributedCenter
+                                    : quorvit::DistributedNotificationCenter::defaultCenter();
+            center.postNotification(kDocklingNotification);
+        }
+    }
     SyncControllerDelegate* delegate = m_delegate;
     finishRun();
     if (delegate)

@@ -14,8 +14,9 @@
 #include <memory>
 
 namespace quorvit {
+class DistributedNotificationCenter;
 class UserDefaults;
-}
+} // namespace quorvit
 class ProgressController;
 class RemoteFileHandle;
 class QThread;
@@ -74,6 +75,19 @@ public:
                                  const BookmarkFileHandlePtr& defaultHandle);
     /// Starts a write run of the tree to the destinations and returns at once.
     void beginSyncingBookmarks(const QVFolderPtr& tree, const QList<BookmarkFileHandlePtr>& destinations);
+    /// The preference that makes every write run also write the tree to the dockling file, which
+    /// the menu companions show; a run that wrote it posts kDocklingNotification.
+    static inline const QString kAutoWriteDocklingKey = QStringLiteral("autoWriteDockling");
+    static inline const QString kDocklingNotification = QStringLiteral("updateDocklingNotification");
+    /// The dockling file: the expanded "DocklingPath" text unless set (tests set their own).
+    QString docklingPath() const;
+    void setDocklingPath(const QString& path) { m_docklingPath = path; }
+    /// Where the dockling notification goes (default: the session bus's centre).
+    void setDistributedCenter(quorvit::DistributedNotificationCenter* center)
+    {
+        m_distributedCenter = center;
+    }
+
     /// Whether a run is going on.
     bool isRunning() const { return m_thread != nullptr; }
 
@@ -163,6 +177,9 @@ private:
     QVFolderPtr m_defaultBookmarks;
     QVFolderPtr m_missingBookmarks;
     SyncControllerDelegate* m_delegate = nullptr;
+    QString m_docklingPath;
+    quorvit::DistributedNotificationCenter* m_distributedCenter = nullptr;
+    BookmarkFileHandlePtr m_docklingHandle; ///< of the current write run, when it writes the file
     QThread* m_thread = nullptr;
     QList<std::pair<BookmarkFileHandlePtr, bool>> m_writeResults;
     std::function<QStringList()> m_processNames;

@@ -332,3 +332,21 @@ TEST_F(CliHomeTest, ExitCodesAndListingsTellTheTruth)
 }
 
 } // namespace
+
+TEST_F(CliHomeTest, SyncWithDocklingAlsoWritesTheCompanionsFile)
+{
+    const QString base = links(QStringLiteral("base.html"), "base", 2);
+    const QString a = links(QStringLiteral("a.html"), "a", 1);
+    const QString dockling =
+        home(QStringLiteral("Library/Application Support/Quorvit/Dockling File.quorvit"));
+    EXPECT_EQ(
+        run({QStringLiteral("sync"), QStringLiteral("--base"), base, QStringLiteral("--dockling")}).exitCode,
+        2);
+    const Result written =
+        run({QStringLiteral("sync"), QStringLiteral("--base"), base, QStringLiteral("--write"),
+             QStringLiteral("--to"), a, QStringLiteral("--dockling")});
+    ASSERT_EQ(written.exitCode, 0) << written.err.toStdString();
+    EXPECT_TRUE(written.out.contains("Dockling File.quorvit")) << written.out.toStdString();
+    const QByteArray file = readBytes(dockling);
+    EXPECT_TRUE(file.contains("<string>http://base/1</string>") && file.contains("TypeBookmark"));
+}
