@@ -102,6 +102,10 @@ TWUpdateController::TWUpdateController(quorvit::UserDefaults& defaults, QWidget*
     m_lastCheckField->setObjectName(QStringLiteral("lastCheckField"));
     m_downloadProgressBar = new QProgressBar;
     m_downloadProgressBar->setObjectName(QStringLiteral("downloadProgressBar"));
+    // Its place is kept while it is hidden, so the window does not jump when a check starts.
+    QSizePolicy policy = m_downloadProgressBar->sizePolicy();
+    policy.setRetainSizeWhenHidden(true);
+    m_downloadProgressBar->setSizePolicy(policy);
     m_downloadProgressBar->hide();
 
     m_helpButton = new QPushButton(QStringLiteral("?"));
@@ -128,6 +132,9 @@ TWUpdateController::TWUpdateController(quorvit::UserDefaults& defaults, QWidget*
     buttons->addWidget(m_checkUpdateButton);
     layout->addLayout(buttons);
     setMinimumWidth(420);
+    // The wrapped description needs its full height at the window's width.
+    layout->setSizeConstraint(QLayout::SetMinimumSize);
+    adjustSize();
 
     m_checker->setServerURL(UpdateSchedule::serverURL(m_defaults));
     connect(m_checker, &UpdateChecker::finished, this, &TWUpdateController::checkFinishedWith);
