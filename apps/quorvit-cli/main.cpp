@@ -5,6 +5,7 @@
 #include "RemoteCommand.h"
 #include "SyncCommands.h"
 #include "TreeCommands.h"
+#include "UpdateCommand.h"
 
 #include <QCoreApplication>
 
@@ -25,6 +26,7 @@ std::vector<std::unique_ptr<Command>> commands()
     list.push_back(std::make_unique<SyncCommand>());
     list.push_back(std::make_unique<RemoteCommand>());
     list.push_back(std::make_unique<CheckLinksCommand>());
+    list.push_back(std::make_unique<UpdateCommand>());
     return list;
 }
 
@@ -34,7 +36,8 @@ void printUsage(FILE* stream)
                       "Reads, converts and synchronises the bookmark files of web browsers.\n\n"
                       "Commands:\n";
     for (const auto& command : commands())
-        text += "  " + command->name().toUtf8().leftJustified(12) + command->summary().toUtf8() + '\n';
+        text += "  " + QByteArray(command->name().toUtf8() + ' ').leftJustified(13) +
+                command->summary().toUtf8() + '\n';
     text += "\nRun 'quorvit-cli COMMAND --help' for the options of one command.\n"
             "Exit status: 0 success, 1 failure, 2 bad usage.\n";
     std::fwrite(text.constData(), 1, size_t(text.size()), stream);

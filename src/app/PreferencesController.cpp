@@ -15,7 +15,11 @@
 #include "platform/UserDefaults.h"
 #include "sources/BookmarkFileManager.h"
 #include "sources/FileListController.h"
+#include "sources/KeychainManager.h"
 #include "sources/PeerLink.h"
+#include "sources/RemoteFileHandle.h"
+#include "sources/RemoteLocationSettings.h"
+#include "sources/SourceKeys.h"
 
 #include <QActionGroup>
 #include <QButtonGroup>
@@ -73,13 +77,47 @@ QStringList chooseWithDialog(QWidget* window, const QString& message, bool multi
         return {};
     return dialog.selectedFiles();
 }
+
+PreferencesController::PasswordStore desktopKeyring()
+{
+    PreferencesController::PasswordStore store;
+    store.available = [](QString* reason) { return KeychainManager::isAvailable(reason); };
+    store.password = [](const QString& protocol, const QString& server, const QString& user) {
+        return KeychainManager::sharedManager().passwordForUserName(user, server, protocol);
+    };
+    store.store = [](const QString& password, const QString& protocol, const QString& server,
+                     const QString& user, QString* reason) {
+        KeychainManager& keychain = KeychainManager::sharedManager();
+        if (keychain.setPassword(password, user, server, protocol))
+            return true;
+        *reason = keychain.lastError();
+        return false;
+    };
+    return store;
+}
 } // namespace
 
 PreferencesController::PreferencesController(quorvit::UserDefaults& defaults, BookmarkFileManager& registry,
                                              PeerLinkPrincipal* plugin, QWidget* parent)
     : QMainWindow(parent), m_defaults(defaults), m_registry(registry), m_plugin(plugin),
-      m_chooseFiles(chooseWithDialog), m_dotMacCheck([] { return DotMacAnswer{}; })
+      m_chooseFiles(chooseWithDialog), m_passwords(desktopKeyring())
 {
+    // The account is asked whether its disk answers, with the address and user the pane holds.
+    m_dotMacCheck = [this] {
+        DotMacAnswer answer;
+        const auto settings = RemoteLocationSettings::webDAVSettings(m_defaults);
+        if (!RemoteLocationSettings::isValidWebDAVAddress(settings.serverURL)) {
+            answer.requestSucceeded = false;
+            return answer;
+        }
+        DotMacFileHandle handle(settings.serverURL.trimmed(), settings.user);
+        const auto reply = handle.checkAccountService();
+        answer.requestSucceeded = reply.curlStatus == 0 && reply.httpStatus > 0 && reply.httpStatus < 400;
+        answer.hasIDisk = reply.available;
+        answer.httpStatus = reply.httpStatus;
+        answer.requestState = reply.curlStatus;
+        return answer;
+    };
     setObjectName(QStringLiteral("preferencesWindow"));
     auto* toolbar = addToolBar(QString());
     toolbar->setObjectName(QStringLiteral("prefWindowToolbar"));
@@ -147,6 +185,8 @@ void PreferencesController::showPane(Pane pane)
     m_pane = pane;
     m_paneLayout->addWidget(m_panes[pane]);
     m_panes[pane]->show();
+    if (pane == RemotePane)
+        fillPasswords();
     setWindowTitle(m_toolbarGroup->actions().at(pane)->text());
     // The window takes the size of the new pane and keeps its top-left corner where it was.
     centralWidget()->adjustSize();
@@ -418,12 +458,39 @@ QWidget* PreferencesController::buildRemotePane()
 {
     auto* pane = new QWidget;
     auto* layout = new QVBoxLayout(pane);
+    const auto field = [&](QFormLayout* form, const QString& label, const QString& key, const QString& name) {
+        auto* edit = new QLineEdit(key.isEmpty() ? QString() : m_defaults.stringForKey(key));
+        edit->setObjectName(name);
+        edit->setMinimumWidth(260);
+        if (key.isEmpty())
+            edit->setEchoMode(QLineEdit::Password);
+        auto* caption = new QLabel(label);
+        caption->setBuddy(edit);
+        form->addRow(caption, edit);
+        return std::pair{caption, edit};
+    };
 
     m_dotMacBox = new QCheckBox(tr("Keep a copy on my WebDAV disk (.Mac)"));
     m_dotMacBox->setObjectName(PrefKey::EnableDotMacSyncing);
     m_dotMacBox->setChecked(m_defaults.boolForKey(PrefKey::EnableDotMacSyncing));
     connect(m_dotMacBox, &QCheckBox::clicked, this, &PreferencesController::activateDotMacSyncing);
     layout->addWidget(m_dotMacBox);
+    // The account is filled in before the box is checked: checking it asks the account.
+    auto* davForm = new QFormLayout;
+    davForm->setContentsMargins(20, 0, 0, 0);
+    m_webDAVServer =
+        field(davForm, tr("Address:"), SourceKey::WebDAVServerURL, SourceKey::WebDAVServerURL).second;
+    m_webDAVServer->setPlaceholderText(QStringLiteral("https://dav.example.net/"));
+    m_webDAVUser =
+        field(davForm, tr("User name:"), SourceKey::WebDAVUserName, SourceKey::WebDAVUserName).second;
+    m_webDAVPassword = field(davForm, tr("Password:"), QString(), QStringLiteral("webdavPassword")).second;
+    for (QLineEdit* edit : {m_webDAVServer, m_webDAVUser}) {
+        const QString key = edit->objectName();
+        connect(edit, &QLineEdit::editingFinished, this,
+                [this, key, edit] { webDAVFieldChanged(key, edit); });
+    }
+    connect(m_webDAVPassword, &QLineEdit::editingFinished, this, [this] { storePassword(true); });
+    layout->addLayout(davForm);
 
     m_ftpBox = new QCheckBox(tr("Keep a copy on an FTP server"));
     m_ftpBox->setObjectName(PrefKey::EnableFTPSyncing);
@@ -433,39 +500,118 @@ QWidget* PreferencesController::buildRemotePane()
 
     auto* form = new QFormLayout;
     form->setContentsMargins(20, 0, 0, 0);
-    const auto field = [&](const QString& label, const QString& key) {
-        auto* edit = new QLineEdit(key.isEmpty() ? QString() : m_defaults.stringForKey(key));
-        edit->setObjectName(key.isEmpty() ? QStringLiteral("ftpPassword") : key);
-        edit->setMinimumWidth(260);
-        auto* caption = new QLabel(label);
-        caption->setBuddy(edit);
-        form->addRow(caption, edit);
-        m_ftpControls << caption << edit;
+    const auto ftpField = [&](const QString& label, const QString& key, const QString& name) {
+        const auto pair = field(form, label, key, name);
+        QLineEdit* edit = pair.second;
+        m_ftpControls << pair.first << edit;
         if (!key.isEmpty())
             connect(edit, &QLineEdit::editingFinished, this,
                     [this, key, edit] { ftpFieldChanged(key, edit); });
         return edit;
     };
-    m_ftpServer = field(tr("Server:"), PrefKey::FTPServerName);
-    m_ftpUser = field(tr("User name:"), PrefKey::FTPUserName);
-    m_ftpPassword = field(tr("Password:"), QString());
-    m_ftpPassword->setEchoMode(QLineEdit::Password);
-    m_ftpPath = field(tr("Path on the server:"), PrefKey::FTPRemotePath);
+    m_ftpServer = ftpField(tr("Server:"), PrefKey::FTPServerName, PrefKey::FTPServerName);
+    m_ftpUser = ftpField(tr("User name:"), PrefKey::FTPUserName, PrefKey::FTPUserName);
+    m_ftpPassword = ftpField(tr("Password:"), QString(), QStringLiteral("ftpPassword"));
+    connect(m_ftpPassword, &QLineEdit::editingFinished, this, [this] {
+        if (storePassword(false))
+            ftpFieldChanged(QString(), m_ftpPassword);
+    });
+    m_ftpPath = ftpField(tr("Path on the server:"), PrefKey::FTPRemotePath, PrefKey::FTPRemotePath);
     layout->addLayout(form);
+
+    m_keychainNote = new QLabel;
+    m_keychainNote->setObjectName(QStringLiteral("keychainNote"));
+    m_keychainNote->setWordWrap(true);
+    m_keychainNote->setMaximumWidth(420);
+    layout->addWidget(m_keychainNote);
     layout->addStretch();
-    updateFTPControls();
+    setPasswordStore(m_passwords);
     return pane;
+}
+
+void PreferencesController::setPasswordStore(PasswordStore store)
+{
+    m_passwords = std::move(store);
+    QString reason;
+    m_keychainAvailable = m_passwords.available(&reason);
+    // Passwords live only in the desktop keyring; without one the fields stay closed and say why.
+    m_keychainNote->setText(m_keychainAvailable
+                                ? QString()
+                                : tr("Passwords are kept only in the desktop keyring, which cannot be "
+                                     "reached: %1")
+                                      .arg(reason));
+    m_keychainNote->setVisible(!m_keychainAvailable);
+    for (QLineEdit* field : {m_ftpPassword, m_webDAVPassword})
+        field->setToolTip(m_keychainAvailable ? tr("Kept in the desktop keyring.") : m_keychainNote->text());
+    updateFTPControls();
+    m_webDAVPassword->setEnabled(m_keychainAvailable);
+}
+
+std::pair<QString, QString> PreferencesController::ftpKeychainItem() const
+{
+    return {KeychainManager::FTPAccount, m_ftpServer->text().trimmed()};
+}
+
+std::pair<QString, QString> PreferencesController::webDAVKeychainItem() const
+{
+    const QString address = m_webDAVServer->text().trimmed();
+    return {DotMacFileHandle::keychainProtocol(address), QUrl(address).host()};
+}
+
+bool PreferencesController::storePassword(bool webDAV)
+{
+    if (!m_keychainAvailable)
+        return false;
+    const auto [protocol, server] = webDAV ? webDAVKeychainItem() : ftpKeychainItem();
+    const QString user = (webDAV ? m_webDAVUser : m_ftpUser)->text();
+    const QString password = (webDAV ? m_webDAVPassword : m_ftpPassword)->text();
+    if (user.isEmpty() || server.isEmpty() || password.isEmpty())
+        return false;
+    if (m_passwords.password(protocol, server, user) == password)
+        return false;
+    QString reason;
+    if (m_passwords.store(password, protocol, server, user, &reason))
+        return true;
+    quorvit::AlertRequest request;
+    request.title = tr("The password was not stored.");
+    request.message = reason;
+    request.defaultButton = tr("OK");
+    GuiAlertPresenter::presentSheet(this, request);
+    return false;
+}
+
+void PreferencesController::fillPasswords()
+{
+    if (!m_keychainAvailable)
+        return;
+    const auto fill = [this](QLineEdit* field, const std::pair<QString, QString>& item, const QString& user) {
+        if (!user.isEmpty() && !item.second.isEmpty())
+            field->setText(m_passwords.password(item.first, item.second, user));
+    };
+    fill(m_ftpPassword, ftpKeychainItem(), m_ftpUser->text());
+    fill(m_webDAVPassword, webDAVKeychainItem(), m_webDAVUser->text());
 }
 
 void PreferencesController::updateFTPControls()
 {
     for (QWidget* control : m_ftpControls)
         control->setEnabled(m_ftpBox->isChecked());
-    // Passwords belong in the desktop keyring, never in the preferences; until the program can reach
-    // the keyring the field stays closed.
-    m_ftpPassword->setEnabled(false);
-    m_ftpPassword->setToolTip(tr("Quorvit cannot reach the desktop keyring yet, where the password would be "
-                                 "kept; it never stores passwords in its preferences."));
+    m_ftpPassword->setEnabled(m_ftpBox->isChecked() && m_keychainAvailable);
+}
+
+void PreferencesController::webDAVFieldChanged(const QString& key, QLineEdit* field)
+{
+    const QString value = key == SourceKey::WebDAVServerURL ? field->text().trimmed() : field->text();
+    if (value == m_defaults.stringForKey(key) && m_defaults.hasStoredValue(key))
+        return;
+    m_defaults.setObject(value, key);
+    storePassword(true);
+    // The location takes the new account at once, or goes while the address is unusable.
+    if (m_defaults.boolForKey(PrefKey::EnableDotMacSyncing)) {
+        m_registry.setDotMacSyncingEnabled(false);
+        m_registry.setDotMacSyncingEnabled(
+            RemoteLocationSettings::isValidWebDAVAddress(m_webDAVServer->text()));
+    }
 }
 
 void PreferencesController::activateDotMacSyncing(bool on)
@@ -512,9 +658,14 @@ void PreferencesController::activateFTPSyncing(bool on)
 
 void PreferencesController::ftpFieldChanged(const QString& key, QLineEdit* field)
 {
-    if (field->text() == m_defaults.stringForKey(key) && m_defaults.hasStoredValue(key))
-        return;
-    m_defaults.setObject(field->text(), key);
+    // key is empty for the password, which only ever goes to the keychain.
+    if (!key.isEmpty()) {
+        if (field->text() == m_defaults.stringForKey(key) && m_defaults.hasStoredValue(key))
+            return;
+        m_defaults.setObject(field->text(), key);
+        if (key != PrefKey::FTPRemotePath)
+            storePassword(false);
+    }
     if (key == PrefKey::FTPServerName && field->text().isEmpty()) {
         m_registry.setFTPSyncingEnabled(false);
         return;

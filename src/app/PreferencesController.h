@@ -3,6 +3,7 @@
 #include <QMainWindow>
 
 #include <functional>
+#include <utility>
 
 namespace quorvit {
 class UserDefaults;
@@ -44,8 +45,8 @@ public:
     using FileChooser = std::function<QStringList(QWidget* window, const QString& message, bool multiple)>;
     void setFileChooser(FileChooser chooser) { m_chooseFiles = std::move(chooser); }
 
-    /// Whether the WebDAV account behind the .Mac location offers its disk. Until accounts can be
-    /// configured there is none, so switching the location on explains why it stays off.
+    /// Whether the WebDAV account behind the .Mac location offers its disk (by default the account is
+    /// asked through the WebDAV handle).
     struct DotMacAnswer
     {
         bool requestSucceeded = true;
@@ -55,6 +56,18 @@ public:
     };
     using DotMacCheck = std::function<DotMacAnswer()>;
     void setDotMacCheck(DotMacCheck check) { m_dotMacCheck = std::move(check); }
+
+    /// Where the remote accounts' passwords live: the desktop keyring unless a test says otherwise.
+    /// Keyed by keychain protocol code, server and user; never the preferences.
+    struct PasswordStore
+    {
+        std::function<bool(QString* reason)> available;
+        std::function<QString(const QString& protocol, const QString& server, const QString& user)> password;
+        std::function<bool(const QString& password, const QString& protocol, const QString& server,
+                           const QString& user, QString* reason)>
+            store;
+    };
+    void setPasswordStore(PasswordStore store);
 
     /// The bookmark-files pane's commands (the buttons call these on the selected row).
     void addFiles();
@@ -80,6 +93,14 @@ private:
     void activateDotMacSyncing(bool on);
     void activateFTPSyncing(bool on);
     void ftpFieldChanged(const QString& key, QLineEdit* field);
+    void webDAVFieldChanged(const QString& key, QLineEdit* field);
+    /// Keeps the password of the FTP or WebDAV account once server, user and password are all known;
+    /// true when a new password was stored.
+    bool storePassword(bool webDAV);
+    void fillPasswords();
+    /// The keychain item of one account: protocol code and server.
+    std::pair<QString, QString> ftpKeychainItem() const;
+    std::pair<QString, QString> webDAVKeychainItem() const;
     void sharingTypeChanged(int row);
     void restartSharing();
     int selectedRow() const;
@@ -91,6 +112,8 @@ private:
     FileListController* m_fileList = nullptr;
     FileChooser m_chooseFiles;
     DotMacCheck m_dotMacCheck;
+    PasswordStore m_passwords;
+    bool m_keychainAvailable = false;
 
     Pane m_pane = GeneralPane;
     QWidget* m_panes[4] = {};
@@ -114,4 +137,8 @@ private:
     QLineEdit* m_ftpUser = nullptr;
     QLineEdit* m_ftpPassword = nullptr;
     QLineEdit* m_ftpPath = nullptr;
+    QLineEdit* m_webDAVServer = nullptr;
+    QLineEdit* m_webDAVUser = nullptr;
+    QLineEdit* m_webDAVPassword = nullptr;
+    QLabel* m_keychainNote = nullptr;
 };

@@ -4,6 +4,7 @@
 #include "GuiAlertPresenter.h"
 #include "MainWindowController.h"
 #include "PreferencesController.h"
+#include "TWUpdateController.h"
 #include "backup/RestoreFileManager.h"
 #include "formats/QuorvitBrowser.h"
 #include "platform/DistributedNotificationCenter.h"
@@ -198,6 +199,7 @@ void QuorvitApp::applicationDidFinishLaunching(const QStringList& files)
         opened = openFileAtPath(file) || opened;
     if (!opened)
         m_mainWindow->show();
+    TWUpdateController::sharedInstance().launchUpdateCheck();
 }
 
 void QuorvitApp::buildMenuBar(QMainWindow& window)
@@ -251,6 +253,8 @@ void QuorvitApp::buildMenuBar(QMainWindow& window)
     help->addAction(tr("Send &Feedback…"), this, &QuorvitApp::emailFeedback)
         ->setObjectName(QStringLiteral("emailFeedback"));
     help->addAction(tr("Quorvit &Web Page"), this, &QuorvitApp::viewQuorvitWebpage);
+    help->addAction(tr("Check for &Updates…"), this, &QuorvitApp::showUpdate)
+        ->setObjectName(QStringLiteral("showUpdate"));
     help->addSeparator();
     QAction* about = help->addAction(tr("&About Quorvit"), this, &QuorvitApp::showAbout);
     about->setMenuRole(QAction::AboutRole);
@@ -360,6 +364,11 @@ QString QuorvitApp::feedbackMailAddress()
 {
     return QStringLiteral("mailto:%1?subject=Quorvit%20%2%20feedback")
         .arg(QLatin1String(kFeedbackAddress), QLatin1String(kVersion));
+}
+
+void QuorvitApp::showUpdate()
+{
+    TWUpdateController::sharedInstance().showScheduleWindow();
 }
 
 void QuorvitApp::emailFeedback()

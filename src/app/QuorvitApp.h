@@ -52,6 +52,8 @@ public:
     void reopen();
 
     void showPreferences(bool filesPane = false);
+    /// The update window (schedule, check, download).
+    void showUpdate();
     void emailFeedback();
     void viewQuorvitWebpage();
     void showHelp();

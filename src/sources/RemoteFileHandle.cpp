@@ -308,20 +308,28 @@ DotMacFileHandle::Reply DotMacFileHandle::request(const QStringList& arguments, 
     return reply;
 }
 
-bool DotMacFileHandle::checkService(const QString& failureLine)
+DotMacFileHandle::ServiceAnswer DotMacFileHandle::checkAccountService()
 {
-    if (m_iDiskAvailable)
-        return true;
     // The account's service is there when its root answers as a WebDAV collection.
     const Reply reply = request({QStringLiteral("--request"), QStringLiteral("PROPFIND"),
                                  QStringLiteral("--header"), QStringLiteral("Depth: 0")},
                                 QStringLiteral("/"));
-    if (reply.curlStatus == 0 && reply.httpStatus == 207 &&
-        reply.body.contains(QLatin1String("collection"), Qt::CaseInsensitive)) {
+    ServiceAnswer answer{reply.curlStatus, reply.httpStatus, false};
+    answer.available = reply.curlStatus == 0 && reply.httpStatus == 207 &&
+                       reply.body.contains(QLatin1String("collection"), Qt::CaseInsensitive);
+    return answer;
+}
+
+bool DotMacFileHandle::checkService(const QString& failureLine)
+{
+    if (m_iDiskAvailable)
+        return true;
+    const ServiceAnswer answer = checkAccountService();
+    if (answer.available) {
         m_iDiskAvailable = true;
         return true;
     }
-    QVLog(failureLine.arg(reply.curlStatus).arg(reply.httpStatus));
+    QVLog(failureLine.arg(answer.curlStatus).arg(answer.httpStatus));
     return false;
 }
 

@@ -106,6 +106,15 @@ public:
     const QString& serverURL() const { return m_serverURL; }
     const QString& user() const { return m_user; }
     bool iDiskAvailable() const { return m_iDiskAvailable; }
+    struct ServiceAnswer
+    {
+        int curlStatus = -1;
+        int httpStatus = 0;
+        bool available = false;
+    };
+    /// Asks the account once whether its root answers as a WebDAV collection (credentials from the
+    /// keychain); waits for the answer.
+    ServiceAnswer checkAccountService();
     /// The keychain protocol of a server address: "htps" for https, else "http".
     static QString keychainProtocol(const QString& serverURL);
     static QString localCopyPath();

@@ -1,4 +1,7 @@
 #include "GuiTestSupport.h"
+// The transfer tests' servers; only the WebDAV one is used here.
+#define QUORVIT_TEST_SOURCES_DIR QUORVIT_TEST_DATA_DIR "/../sources"
+#include "../sources/RemoteServers.h"
 #include "app/AppPreferences.h"
 #include "app/PreferencesController.h"
 #include "platform/AlertPresenter.h"
@@ -9,6 +12,7 @@
 #include "support/TestSupport.h"
 
 #include <QCheckBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -120,7 +124,39 @@ protected:
         AppPreferences::migrateAndRegisterDefaults(defaults);
         registry = std::make_unique<BookmarkFileManager>(defaults, workspace, false);
         window = std::make_unique<PreferencesController>(defaults, *registry, &plugin);
+        window->setPasswordStore(memoryKeychain());
         window->show();
+    }
+
+    /// A keychain in memory: item "protocol server user" → password.
+    PreferencesController::PasswordStore memoryKeychain()
+    {
+        PreferencesController::PasswordStore store;
+        store.available = [this](QString* reason) {
+            *reason = keychainProblem;
+            return keychainProblem.isEmpty();
+        };
+        store.password = [this](const QString& protocol, const QString& server, const QString& user) {
+            return keychain.value(protocol + ' ' + server + ' ' + user);
+        };
+        store.store = [this](const QString& password, const QString& protocol, const QString& server,
+                             const QString& user, QString* reason) {
+            if (refuseStore) {
+                *reason = QStringLiteral("the keyring is locked");
+                return false;
+            }
+            keychain.insert(protocol + ' ' + server + ' ' + user, password);
+            return true;
+        };
+        return store;
+    }
+    void type(const QString& name, const QString& text)
+    {
+        auto* edit = control<QLineEdit>(name);
+        edit->clear();
+        edit->setFocus();
+        QTest::keyClicks(edit, text);
+        QTest::keyClick(edit, Qt::Key_Return);
     }
 
     template <typename T> T* control(const QString& name)
@@ -138,6 +174,9 @@ protected:
     FakePlugin plugin;
     std::unique_ptr<BookmarkFileManager> registry;
     std::unique_ptr<PreferencesController> window;
+    QMap<QString, QString> keychain;
+    QString keychainProblem;
+    bool refuseStore = false;
 };
 
 } // namespace
@@ -187,10 +226,6 @@ TEST_F(PreferencesWindow, EveryControlStoresItsKey)
     EXPECT_EQ(plugin.calls, (QStringList{"discovery 1", "sharing 1", "sharing 0"}));
     // An active FTP location was made with what the fields hold.
     EXPECT_TRUE(registry->isFTPSyncingActive());
-    // Passwords never go to the preferences: the field stays closed and says why.
-    auto* password = control<QLineEdit>("ftpPassword");
-    EXPECT_FALSE(password->isEnabled());
-    EXPECT_FALSE(password->toolTip().isEmpty());
     // Closing the window writes the preferences, and sharing comes back even within the pause.
     window->close();
     UserDefaults reread(defaults.path());
@@ -239,6 +274,68 @@ TEST_F(PreferencesWindow, DotMacNeedsADiskAndSwitchingOffAsksNobody)
     EXPECT_EQ(checks, 1);
     EXPECT_FALSE(defaults.boolForKey("enableDotMacSyncing"));
     EXPECT_FALSE(registry->dotMacFileHandle());
+}
+
+TEST_F(PreferencesWindow, PasswordsGoOnlyToTheKeychainAndItsAbsenceIsExplained)
+{
+    window->showPane(PreferencesController::RemotePane);
+    QTest::mouseClick(control<QCheckBox>("enableFTPSyncing"), Qt::LeftButton, {}, QPoint(8, 8));
+    type("ftpServerName", "ftp.example.net");
+    type("ftpUserName", "ana");
+    type("ftpPassword", "s3cret");
+    type("webdavServerURL", "https://dav.example.net/home/");
+    type("webdavUserName", "bo");
+    type("webdavPassword", "pa55");
+    EXPECT_EQ(keychain, (QMap<QString, QString>{{"ftpa ftp.example.net ana", "s3cret"},
+                                                {"htps dav.example.net bo", "pa55"}}));
+    EXPECT_EQ(defaults.stringForKey("webdavServerURL"), QStringLiteral("https://dav.example.net/home/"));
+    // A new user name takes the password along.
+    type("ftpUserName", "ana2");
+    EXPECT_EQ(keychain.value("ftpa ftp.example.net ana2"), QStringLiteral("s3cret"));
+    window->close();
+    const QByteArray stored = testsupport::readBytes(defaults.path());
+    EXPECT_FALSE(stored.contains("s3cret") || stored.contains("pa55"));
+
+    // A window opened later shows the stored passwords.
+    keychain["htps dav.example.net bo"] = QStringLiteral("changed");
+    window = std::make_unique<PreferencesController>(defaults, *registry, &plugin);
+    window->setPasswordStore(memoryKeychain());
+    window->showPane(PreferencesController::RemotePane);
+    EXPECT_EQ(control<QLineEdit>("webdavPassword")->text(), QStringLiteral("changed"));
+
+    // A keychain that refuses says why.
+    refuseStore = true;
+    type("webdavPassword", "other");
+    ASSERT_EQ(alerts.alerts().size(), 1);
+    EXPECT_TRUE(alerts.alerts().first().message.contains("locked"));
+
+    // Without a keychain the fields stay closed and the pane says why.
+    keychainProblem = QStringLiteral("no Secret Service on the session bus");
+    window->setPasswordStore(memoryKeychain());
+    EXPECT_FALSE(control<QLineEdit>("ftpPassword")->isEnabled());
+    EXPECT_FALSE(control<QLineEdit>("webdavPassword")->isEnabled());
+    auto* note = control<QLabel>("keychainNote");
+    EXPECT_FALSE(note->isHidden());
+    EXPECT_TRUE(note->text().contains(keychainProblem));
+}
+
+TEST_F(PreferencesWindow, DotMacBoxAsksTheWebDAVAccount)
+{
+    testsupport::WebDAVServer server;
+    ASSERT_TRUE(server.isRunning());
+    window->showPane(PreferencesController::RemotePane);
+    auto* box = control<QCheckBox>("enableDotMacSyncing");
+    type("webdavServerURL", "http://127.0.0.1:1/");
+    QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(8, box->height() / 2));
+    EXPECT_FALSE(defaults.boolForKey("enableDotMacSyncing"));
+    EXPECT_EQ(alerts.alerts().size(), 1);
+
+    type("webdavServerURL", server.url());
+    QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(8, box->height() / 2));
+    EXPECT_TRUE(box->isChecked());
+    EXPECT_TRUE(defaults.boolForKey("enableDotMacSyncing"));
+    EXPECT_TRUE(registry->dotMacFileHandle());
+    EXPECT_EQ(alerts.alerts().size(), 1);
 }
 
 TEST_F(PreferencesWindow, FilesAreAddedDeletedOnlyWhenConfirmedAndMovedOnlyToBookmarkFiles)
