@@ -88,6 +88,7 @@ void BookmarkController::setDefaultBookmarks(const QVFolderPtr& root)
     beginResetModel();
     m_root = root ? root : QVFolder::initWithName(kRootName, kOwnSource);
     m_dragItems.clear();
+    m_rowHints.clear();
     endResetModel();
 }
 
@@ -109,7 +110,13 @@ QModelIndex BookmarkController::indexForItem(const QVItem* item, int column) con
     const QVFolderPtr folder = item->parentFolder();
     if (!folder)
         return {};
-    const int row = folder->indexOfObject(item);
+    // Views ask for parents all the time: the last known row saves a scan of a large folder.
+    int row = m_rowHints.value(item, -1);
+    if (row < 0 || row >= folder->itemCount() || folder->itemAtIndex(row).get() != item) {
+        row = folder->indexOfObject(item);
+        if (row >= 0 && item->isFolder())
+            m_rowHints.insert(item, row);
+    }
     return row < 0 ? QModelIndex() : createIndex(row, column, const_cast<QVItem*>(item));
 }
 
@@ -290,6 +297,7 @@ void BookmarkController::removeItem(const QVItemPtr& item)
     beginRemoveRows(parentIndex, row, row);
     folder->deleteItemAtIndex(row);
     item->setParentFolder(nullptr);
+    m_rowHints.remove(item.get());
     endRemoveRows();
     if (parentIndex.isValid())
         itemChanged(folder.get());

@@ -3,6 +3,7 @@
 #include "model/QVFolder.h"
 
 #include <QAbstractItemModel>
+#include <QHash>
 #include <QIcon>
 #include <QList>
 
@@ -95,5 +96,7 @@ private:
     QVFolderPtr m_root;
     QVFolderPtr m_gathering;
     mutable QList<QVItemPtr> m_dragItems;
+    /// Last known rows of folders (checked before use, so never wrong, only sometimes stale).
+    mutable QHash<const QVItem*, int> m_rowHints;
     MissingBookmarkController* m_missing = nullptr;
 };

@@ -511,6 +511,9 @@ void OrderWindowController::setTrees(const QVFolderPtr& tree, const QVFolderPtr&
         m_missingDock->show();
     m_missingDock->setWindowTitle(caption.isEmpty() ? tr("Missing Bookmarks")
                                                     : tr("Missing from %1").arg(caption));
+    // The dock's title change renames its toggle action; the menu keeps the command's own name.
+    if (QAction* toggle = m_actions.value(Command::ToggleMissing))
+        toggle->setText(tr("Missing Bookmarks"));
     setWindowTitle(caption.isEmpty() ? QStringLiteral("Quorvit[*]") : tr("%1[*] — Quorvit").arg(caption));
     setEdited(false);
     validateActions();
@@ -526,14 +529,17 @@ void OrderWindowController::setEdited(bool edited)
 
 QList<QVItemPtr> OrderWindowController::logicalSelection() const
 {
-    QModelIndexList rows = m_outline->selectionModel()->selectedRows(BookmarkController::NameColumn);
-    // The outline's order: top to bottom as shown.
-    std::sort(rows.begin(), rows.end(), [this](const QModelIndex& a, const QModelIndex& b) {
-        return m_outline->visualRect(a).top() < m_outline->visualRect(b).top() ||
-               (m_outline->visualRect(a).top() == m_outline->visualRect(b).top() && a < b);
-    });
+    // The outline's order, top to bottom: by the rows on the way down from the root.
+    QList<std::pair<QList<int>, QModelIndex>> rows;
+    for (const QModelIndex& row : m_outline->selectionModel()->selectedRows(BookmarkController::NameColumn)) {
+        QList<int> path;
+        for (QModelIndex at = row; at.isValid(); at = at.parent())
+            path.prepend(at.row());
+        rows.append({path, row});
+    }
+    std::sort(rows.begin(), rows.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
     QList<QVItemPtr> items;
-    for (const QModelIndex& row : rows) {
+    for (const auto& [path, row] : rows) {
         if (QVItemPtr item = m_model->itemPtrForIndex(row))
             items.append(item);
     }
