@@ -2,6 +2,7 @@
 
 #include "MissingBookmarkController.h"
 #include "model/QVBookmark.h"
+#include "platform/NotificationCenter.h"
 #include "platform/PropertyList.h"
 #include "platform/StringTable.h"
 
@@ -241,6 +242,8 @@ bool BookmarkController::setData(const QModelIndex& index, const QVariant& value
     }
     Q_EMIT dataChanged(index, index);
     Q_EMIT edited();
+    quorvit::NotificationCenter::defaultCenter().postNotification(
+        QStringLiteral("UpdateBookmarkDisplayListNotification"), item);
     return true;
 }
 

@@ -133,7 +133,7 @@ MainWindowController::MainWindowController(AppServices& services, QWidget* paren
             if (!window)
                 return;
             // A write runs from the organising window, which then shows the progress.
-            if (window->m_orderWindow && window->m_orderWindow->isVisible() && !window->isVisible())
+            if (window->m_orderWindow && window->m_orderWindow->isWriting())
                 window->m_orderWindow->progressPanel()->updateFrom(progress);
             else
                 window->m_progress->updateFrom(progress);

@@ -266,6 +266,11 @@ OrderWindowController::OrderWindowController(AppServices& services, QWidget* par
         resizeDocks({m_missingDock}, {width}, Qt::Horizontal);
 
     connect(m_model, &BookmarkController::edited, this, [this] { setEdited(true); });
+    // A rename in the outline shows in the info panel at once.
+    connect(m_model, &QAbstractItemModel::dataChanged, this, [this](const QModelIndex& topLeft) {
+        if (!m_loadingInfo && m_itemToEdit && m_model->itemForIndex(topLeft) == m_itemToEdit.get())
+            loadInfoWindowData();
+    });
     connect(m_model, &BookmarkController::itemsDropped, this, &OrderWindowController::selectItems);
     connect(m_outline, &OutlineView::deletePressed, this,
             [this](Qt::KeyboardModifiers modifiers) { deleteCommand(modifiers); });

@@ -123,6 +123,8 @@ public:
     const QVFolderPtr& defaultBookmarks() const;
 
     bool isEdited() const { return m_edited; }
+    /// Whether a write started here is running (its progress shows on this window).
+    bool isWriting() const { return m_writing; }
     void setEdited(bool edited);
 
     // Selection.

@@ -26,9 +26,11 @@
 #include <QDockWidget>
 #include <QElapsedTimer>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMenu>
 #include <QMimeData>
 #include <QPrinter>
+#include <QPushButton>
 #include <QSpinBox>
 #include <QUrl>
 
@@ -400,6 +402,43 @@ TEST_F(OrderWindowTest, AFailedDestinationIsNamedAndTheEditsStayMarked)
     EXPECT_EQ(m_alerts.alerts().first().title, QVLocalized(QStringLiteral("SuccessfulWriteTitle")));
     EXPECT_FALSE(m_window->isEdited());
     EXPECT_TRUE(m_window->isVisible());
+}
+
+TEST_F(OrderWindowTest, WriteSheetStoresItsBoxesAndStaysWhileADestinationBrowserRuns)
+{
+    const QString opera = m_home.filePath(QStringLiteral("Library/Preferences/Opera Preferences/Bookmarks"));
+    writeBytes(opera, readBytes(testsupport::dataPath(QStringLiteral("opera/hotlist-lf.adr"))));
+    m_window.reset();
+    m_registry = std::make_unique<BookmarkFileManager>(m_defaults, m_workspace);
+    m_services = std::make_unique<AppServices>(AppServices{m_defaults, *m_registry, m_engine, *m_restore});
+    m_window = std::make_unique<OrderWindowController>(*m_services);
+    m_window->show();
+    ASSERT_EQ(m_registry->allFileHandles().size(), 1);
+    m_registry->allFileHandles().first()->setActive(true);
+    m_registry->allFileHandles().first()->setDefaultBrowser(true);
+    loadTree();
+    m_engine.setProcessNamesProvider([] { return QStringList{QStringLiteral("opera")}; });
+
+    m_window->showWriteWindow();
+    WriteSheet* sheet = m_window->writeSheet();
+    ASSERT_TRUE(sheet && sheet->isVisible());
+    ASSERT_EQ(sheet->destinations()->count(), 1);
+    EXPECT_EQ(sheet->destinations()->item(0)->checkState(), Qt::Checked) << "the base browser is on";
+    sheet->ownFileBox()->setChecked(true);
+    EXPECT_TRUE(m_defaults.boolForKey(PrefKey::WriteQuorvitFileEnabled));
+    sheet->ownFileBox()->setChecked(false);
+    sheet->destinations()->item(0)->setCheckState(Qt::Unchecked);
+    EXPECT_FALSE(sheet->okButton()->isEnabled());
+    sheet->destinations()->item(0)->setCheckState(Qt::Checked);
+
+    const QByteArray before = readBytes(opera);
+    sheet->okButton()->click();
+    ASSERT_EQ(m_alerts.alerts().size(), 1);
+    EXPECT_EQ(m_alerts.alerts().first().title, QVLocalized(QStringLiteral("BrowserRunnningTitle")));
+    EXPECT_TRUE(sheet->isVisible());
+    EXPECT_FALSE(m_engine.isRunning());
+    EXPECT_EQ(readBytes(opera), before);
+    sheet->reject();
 }
 
 TEST_F(OrderWindowTest, ClosingWithEditsAsksAndSaveAsAddsTheExtension)
