@@ -22,9 +22,14 @@ namespace {
 const QString kRootName = QStringLiteral("Root");
 const QString kOwnSource = QStringLiteral("Quorvit");
 
+/// Looked up once each: every painted row asks for its icon.
 QIcon styleIcon(QStyle::StandardPixmap which)
 {
-    return QApplication::style() ? QApplication::style()->standardIcon(which) : QIcon();
+    static QHash<int, QIcon> icons;
+    auto it = icons.find(which);
+    if (it == icons.end() && QApplication::style())
+        it = icons.insert(which, QApplication::style()->standardIcon(which));
+    return it == icons.end() ? QIcon() : *it;
 }
 
 QVariantMap readWebloc(const QString& path)
@@ -558,6 +563,8 @@ bool BookmarkController::dropMimeData(const QMimeData* data, Qt::DropAction, int
     if (items.isEmpty())
         return false;
     Q_EMIT itemsDropped(items);
-    // The drop is complete here; the view must not remove the dragged rows itself.
-    return false;
+    // Rows of ours were moved here already: answering no keeps the dragging view from removing them
+    // again. Another program's drop is accepted.
+    return !data->hasFormat(QLatin1String(kDraggedItemType)) &&
+           !data->hasFormat(QLatin1String(kMissingDraggedItemType));
 }

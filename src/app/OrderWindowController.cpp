@@ -376,6 +376,7 @@ void OrderWindowController::buildActions()
 
     const auto act = [this](Command which) { return m_actions.value(which); };
     QMenu* file = menuBar()->addMenu(tr("&File"));
+    m_fileMenu = file;
     file->addActions({act(Command::Write), act(Command::SaveAs), act(Command::Print)});
     file->addSeparator();
     file->addAction(act(Command::Close));

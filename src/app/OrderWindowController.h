@@ -197,6 +197,8 @@ public:
 
     // Widgets, for the application and tests.
     QAction* action(Command which) const { return m_actions.value(which); }
+    /// The File menu, where the application adds its own commands (preferences, quit).
+    QMenu* fileMenu() const { return m_fileMenu; }
     OutlineView* outline() const { return m_outline; }
     BookmarkController* bookmarkController() const { return m_model; }
     MissingBookmarkController* missingController() const { return m_missing; }
@@ -236,6 +238,7 @@ private:
     QDockWidget* m_infoDock;
     ProgressPanel* m_progress;
     QHash<Command, QAction*> m_actions;
+    QMenu* m_fileMenu = nullptr;
     QMenu* m_transferMenu = nullptr;
     QMenu* m_previewMenu = nullptr;
     QPointer<SearchController> m_search;

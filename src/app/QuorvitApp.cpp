@@ -22,6 +22,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QMainWindow>
+#include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QSocketNotifier>
@@ -228,6 +229,14 @@ void QuorvitApp::buildMenuBar(QMainWindow& window)
     main.setOpenFileHandler([this](const QString& path) { return openFileAtPath(path); });
     main.setOrderWindowSetup([this](OrderWindowController& order) {
         order.setDocklingPath(m_docklingPath);
+        if (QMenu* file = order.fileMenu()) {
+            file->addSeparator();
+            QAction* preferences = file->addAction(tr("&Preferences…"), this, [this] { showPreferences(); });
+            preferences->setMenuRole(QAction::PreferencesRole);
+            QAction* quit = file->addAction(tr("&Quit"), this, &QuorvitApp::requestQuit);
+            quit->setShortcut(QKeySequence(QStringLiteral("Ctrl+Q")));
+            quit->setMenuRole(QAction::QuitRole);
+        }
         // A file saved in our own format from Save As is the file Save writes from then on.
         order.setOpenFileHandler([this, window = &order](const QString& path) {
             BookmarkFileHandlePtr handle = BookmarkFileHandle::initWithPath(path);

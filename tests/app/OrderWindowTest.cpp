@@ -76,6 +76,7 @@ class OrderWindowTest : public ::testing::Test
 protected:
     OrderWindowTest()
     {
+        m_workspace.setDefaultWebBrowserDesktopId(QStringLiteral("")); // no xdg-settings child per test
         m_registry = std::make_unique<BookmarkFileManager>(m_defaults, m_workspace);
         m_restore =
             std::make_unique<RestoreFileManager>(m_defaults, m_home.filePath(QStringLiteral("Backups")),
