@@ -312,6 +312,47 @@ void BookmarkController::removeItem(const QVItemPtr& item)
     Q_EMIT edited();
 }
 
+void BookmarkController::removeItems(const QList<QVItemPtr>& items)
+{
+    QHash<QVFolder*, QList<int>> rowsByFolder;
+    QList<QVFolderPtr> folders;
+    for (const QVItemPtr& item : items) {
+        const QVFolderPtr folder = item ? item->parentFolder() : nullptr;
+        const int row = folder ? folder->indexOfObject(item.get()) : -1;
+        if (row < 0)
+            continue;
+        if (!rowsByFolder.contains(folder.get()))
+            folders.append(folder);
+        rowsByFolder[folder.get()].append(row);
+    }
+    for (const QVFolderPtr& folder : folders) {
+        QList<int> rows = rowsByFolder.value(folder.get());
+        std::sort(rows.begin(), rows.end());
+        rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+        const QModelIndex parentIndex = indexForItem(folder.get());
+        // From the bottom up, so the rows above keep their numbers.
+        int last = int(rows.size()) - 1;
+        while (last >= 0) {
+            int first = last;
+            while (first > 0 && rows.at(first - 1) == rows.at(first) - 1)
+                --first;
+            beginRemoveRows(parentIndex, rows.at(first), rows.at(last));
+            for (int i = rows.at(last); i >= rows.at(first); --i) {
+                const QVItemPtr item = folder->itemAtIndex(i);
+                folder->deleteItemAtIndex(i);
+                item->setParentFolder(nullptr);
+                m_rowHints.remove(item.get());
+            }
+            endRemoveRows();
+            last = first - 1;
+        }
+        if (parentIndex.isValid())
+            itemChanged(folder.get());
+    }
+    if (!folders.isEmpty())
+        Q_EMIT edited();
+}
+
 void BookmarkController::moveItem(const QVItemPtr& item, const QVFolderPtr& folder, int rowAfterRemoval)
 {
     const QVFolderPtr from = item ? item->parentFolder() : nullptr;
@@ -376,13 +417,16 @@ QList<QVItemPtr> BookmarkController::logicalItems(const QList<QVItemPtr>& items)
     for (const QVItemPtr& item : items)
         chosen.insert(item.get());
     QList<QVItemPtr> result;
+    QSet<const QVItem*> taken;
     for (const QVItemPtr& item : items) {
         bool underChosen = false;
         for (QVFolderPtr folder = item->parentFolder(); folder && !underChosen;
              folder = folder->parentFolder())
             underChosen = chosen.contains(folder.get());
-        if (!underChosen && !result.contains(item))
+        if (!underChosen && !taken.contains(item.get())) {
+            taken.insert(item.get());
             result.append(item);
+        }
     }
     return result;
 }

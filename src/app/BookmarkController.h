@@ -42,6 +42,8 @@ public:
     // Edits (each sets the parent link and reports the change).
     void insertItem(const QVItemPtr& item, const QVFolderPtr& folder, int row);
     void removeItem(const QVItemPtr& item);
+    /// Removes many items, neighbouring rows of one folder at a time.
+    void removeItems(const QList<QVItemPtr>& items);
     /// Moves an item to the row it should have once it has left its old place.
     void moveItem(const QVItemPtr& item, const QVFolderPtr& folder, int rowAfterRemoval);
     /// Sorts the folder and its sub-folders by "itemName" or "itemAddress", keeping selection.

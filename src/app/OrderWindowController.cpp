@@ -56,6 +56,7 @@
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QPushButton>
+#include <QSet>
 #include <QSpinBox>
 #include <QStyle>
 #include <QToolBar>
@@ -533,11 +534,35 @@ void OrderWindowController::setEdited(bool edited)
 
 // Selection -------------------------------------------------------------------------------------------
 
+namespace {
+
+/// The selected rows (name column), read from the selection's ranges: asking the selection model row by
+/// row costs a pass over every range for each row.
+QModelIndexList selectedNameRows(const QItemSelectionModel& model, int limit = -1)
+{
+    QModelIndexList rows;
+    QSet<const void*> seen;
+    for (const QItemSelectionRange& range : model.selection()) {
+        for (int row = range.top(); row <= range.bottom(); ++row) {
+            const QModelIndex index = range.model()->index(row, 0, range.parent());
+            if (seen.contains(index.internalPointer()))
+                continue;
+            seen.insert(index.internalPointer());
+            rows.append(index);
+            if (limit >= 0 && rows.size() > limit)
+                return rows;
+        }
+    }
+    return rows;
+}
+
+} // namespace
+
 QList<QVItemPtr> OrderWindowController::logicalSelection() const
 {
     // The outline's order, top to bottom: by the rows on the way down from the root.
     QList<std::pair<QList<int>, QModelIndex>> rows;
-    for (const QModelIndex& row : m_outline->selectionModel()->selectedRows(BookmarkController::NameColumn)) {
+    for (const QModelIndex& row : selectedNameRows(*m_outline->selectionModel())) {
         QList<int> path;
         for (QModelIndex at = row; at.isValid(); at = at.parent())
             path.prepend(at.row());
@@ -570,7 +595,7 @@ QList<QVItemPtr> OrderWindowController::allSelectedBookmarks() const
 
 QVItemPtr OrderWindowController::selectedItem() const
 {
-    const QModelIndexList rows = m_outline->selectionModel()->selectedRows(BookmarkController::NameColumn);
+    const QModelIndexList rows = selectedNameRows(*m_outline->selectionModel(), 1);
     return rows.size() == 1 ? m_model->itemPtrForIndex(rows.first()) : nullptr;
 }
 
@@ -667,7 +692,7 @@ void OrderWindowController::deleteCommand(Qt::KeyboardModifiers modifiers)
     const QList<QVItemPtr> items = logicalSelection();
     if (items.isEmpty())
         return;
-    const bool rows = m_outline->selectionModel()->selectedRows().size() > 1;
+    const bool rows = selectedNameRows(*m_outline->selectionModel(), 1).size() > 1;
     const bool askFirst =
         !m_services.defaults.boolForKey(PrefKey::DisplayWarnings) && !(modifiers & Qt::AltModifier);
     if (askFirst) {
@@ -685,8 +710,7 @@ void OrderWindowController::deleteSelection()
     const QList<QVItemPtr> items = logicalSelection();
     m_outline->selectionModel()->clearSelection();
     setItemToEdit(nullptr);
-    for (const QVItemPtr& item : items)
-        m_model->removeItem(item);
+    m_model->removeItems(items);
 }
 
 // Clipboard -------------------------------------------------------------------------------------------
@@ -731,8 +755,7 @@ void OrderWindowController::cut()
     copy();
     m_outline->selectionModel()->clearSelection();
     setItemToEdit(nullptr);
-    for (const QVItemPtr& item : bookmarks)
-        m_model->removeItem(item);
+    m_model->removeItems(bookmarks);
 }
 
 bool OrderWindowController::canPaste() const
