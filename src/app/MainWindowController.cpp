@@ -4,7 +4,6 @@
 #include "MigrateView.h"
 #include "ProgressPanel.h"
 #include "RestoreView.h"
-#include "TreeWindow.h"
 #include "backup/RestoreFileManager.h"
 #include "platform/NotificationCenter.h"
 #include "platform/NotificationRelay.h"
@@ -131,7 +130,12 @@ MainWindowController::MainWindowController(AppServices& services, QWidget* paren
     // Installed on each run's progress; a run may outlive this window.
     m_services.engine.setProgressObserver(
         [window = QPointer<MainWindowController>(this)](const ProgressController& progress) {
-            if (window)
+            if (!window)
+                return;
+            // A write runs from the organising window, which then shows the progress.
+            if (window->m_orderWindow && window->m_orderWindow->isWriting())
+                window->m_orderWindow->progressPanel()->updateFrom(progress);
+            else
                 window->m_progress->updateFrom(progress);
         });
 
@@ -386,18 +390,21 @@ void MainWindowController::syncControllerDidCompleteCompare(SyncController& engi
 
 void MainWindowController::showTree(const QVFolderPtr& tree, const QVFolderPtr& missing, const QString& title)
 {
-    if (!m_treeWindow) {
-        m_treeWindow = new TreeWindow(this);
-        m_treeWindow->setClosedHandler([this] {
+    if (!m_orderWindow) {
+        m_orderWindow = new OrderWindowController(m_services, this);
+        m_orderWindow->setWindowFlag(Qt::Window);
+        m_orderWindow->setAttribute(Qt::WA_DeleteOnClose);
+        m_orderWindow->setClosedHandler([this] {
             m_openFileHandle.reset();
             show();
         });
+        if (m_orderSetup)
+            m_orderSetup(*m_orderWindow);
     }
-    m_treeWindow->setTrees(tree, missing, title);
-    m_treeWindow->setWindowTitle(title.isEmpty() ? QStringLiteral("Quorvit") : tr("%1 — Quorvit").arg(title));
-    m_treeWindow->show();
-    m_treeWindow->raise();
-    m_treeWindow->activateWindow();
+    m_orderWindow->setTrees(tree, missing, title);
+    m_orderWindow->show();
+    m_orderWindow->raise();
+    m_orderWindow->activateWindow();
     hide();
 }
 
@@ -412,8 +419,9 @@ bool MainWindowController::openFileAtPath(const QString& path)
     if (!handle->readBookmarkFile() || !handle->bookmarks())
         return false;
     SyncController::convertHTMLEscapeCharactersInFolder(handle->bookmarks());
-    showTree(handle->bookmarks(), nullptr, handle->browserName());
-    m_treeWindow->setWindowTitle(tr("%1 — Quorvit").arg(QFileInfo(path).fileName()));
+    if (m_orderWindow && !m_orderWindow->shouldOpenQuorvitFile())
+        return false;
+    showTree(handle->bookmarks(), nullptr, QFileInfo(path).fileName());
     m_openFileHandle = handle;
     return true;
 }

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "AppServices.h"
-#include "TreeWindow.h"
+#include "OrderWindowController.h"
 #include "model/QVFolder.h"
 #include "sources/BookmarkFileHandle.h"
 #include "sync/SyncController.h"
@@ -43,10 +43,18 @@ public:
     View currentView() const { return m_view; }
     QAction* action(Action which) const { return m_actions.value(which); }
 
-    /// Hands a tree to the organising window (a read-only stand-in until that window exists).
+    /// Hands a tree and the bookmarks its base lacks to the organising window and shows it.
     void showTree(const QVFolderPtr& tree, const QVFolderPtr& missing, const QString& title);
     /// Whether the organising window holds edits not yet written or saved.
-    bool hasUnsavedChanges() const { return false; }
+    bool hasUnsavedChanges() const { return m_orderWindow && m_orderWindow->isEdited(); }
+    /// Save / Don't Save / Cancel for the organising window's edits; true when quitting may go on.
+    bool promptToSaveForQuit() { return !m_orderWindow || m_orderWindow->promptToSaveForQuit(); }
+    /// Run on each organising window as it is made (the application hands it the dockling path and
+    /// what Save As does with a file of our own format).
+    void setOrderWindowSetup(std::function<void(OrderWindowController&)> setup)
+    {
+        m_orderSetup = std::move(setup);
+    }
 
     // Commands (the toolbar's, the buttons' and the menu bar's).
     /// Makes the handle the base browser (active, the registry's default) and remembers the choice.
@@ -83,7 +91,7 @@ public:
     QTableView* sourceTable() const { return m_sourceTable; }
     QPushButton* continueButton() const { return m_continueButton; }
     ProgressPanel* progressPanel() const { return m_progress; }
-    TreeWindow* treeWindow() const { return m_treeWindow; }
+    OrderWindowController* orderWindow() const { return m_orderWindow; }
     RestoreView* restoreView() const { return m_restoreView; }
     MigrateView* migrateView() const { return m_migrateView; }
     BookmarkFileHandlePtr selectedHandle() const;
@@ -114,7 +122,8 @@ private:
     QPushButton* m_continueButton = nullptr;
     QPushButton* m_revealButton = nullptr;
     ProgressPanel* m_progress = nullptr;
-    QPointer<TreeWindow> m_treeWindow;
+    QPointer<OrderWindowController> m_orderWindow;
+    std::function<void(OrderWindowController&)> m_orderSetup;
     BookmarkFileHandlePtr m_openFileHandle;
     bool m_comparing = false;
     bool m_shown = false;

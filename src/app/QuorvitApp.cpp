@@ -26,6 +26,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QMainWindow>
+#include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QSocketNotifier>
@@ -263,6 +264,25 @@ void QuorvitApp::buildMenuBar(QMainWindow& window)
     // remembers an own-format file for Save; backup dates read in the user's date format.
     main.setAddBrowserHandler([this] { showPreferences(true); });
     main.setOpenFileHandler([this](const QString& path) { return openFileAtPath(path); });
+    main.setOrderWindowSetup([this](OrderWindowController& order) {
+        order.setDocklingPath(m_docklingPath);
+        if (QMenu* file = order.fileMenu()) {
+            file->addSeparator();
+            QAction* preferences = file->addAction(tr("&Preferences…"), this, [this] { showPreferences(); });
+            preferences->setMenuRole(QAction::PreferencesRole);
+            QAction* quit = file->addAction(tr("&Quit"), this, &QuorvitApp::requestQuit);
+            quit->setShortcut(QKeySequence(QStringLiteral("Ctrl+Q")));
+            quit->setMenuRole(QAction::QuitRole);
+        }
+        // A file saved in our own format from Save As is the file Save writes from then on.
+        order.setOpenFileHandler([this, window = &order](const QString& path) {
+            BookmarkFileHandlePtr handle = BookmarkFileHandle::initWithPath(path);
+            if (!handle)
+                return;
+            m_openFileHandle = handle;
+            m_openTree = window->defaultBookmarks();
+        });
+    });
     main.setDateFormatter(
         [](const QDateTime& date) { return AppPreferences::formatDate(date, localizedDateFormat()); });
 }
@@ -271,14 +291,8 @@ bool QuorvitApp::openFileAtPath(const QString& path)
 {
     if (!m_mainWindow)
         return false;
-    if (m_mainWindow->hasUnsavedChanges()) {
-        const int answer = QVStandardAlert::showInputNeededAlert(
-            tr("The organising window has changes that are not saved."),
-            tr("Opening “%1” replaces them.").arg(QFileInfo(path).fileName()), tr("Cancel"),
-            tr("Discard Changes"), QString());
-        if (answer != quorvit::AlertPresenter::AlternateButton)
-            return false;
-    }
+    if (OrderWindowController* order = m_mainWindow->orderWindow(); order && !order->shouldOpenQuorvitFile())
+        return false;
     BookmarkFileHandlePtr handle = BookmarkFileHandle::initWithPath(QFileInfo(path).absoluteFilePath());
     if (!handle)
         return false;
@@ -307,6 +321,8 @@ bool QuorvitApp::saveOpenFile()
     SyncController::convertHTMLEscapeCharactersInFolder(m_openTree);
     if (!written)
         QVStandardAlert::showCriticalAlert(tr("The file could not be saved."), m_openFileHandle->filePath());
+    else if (OrderWindowController* order = m_mainWindow ? m_mainWindow->orderWindow() : nullptr)
+        order->setEdited(false);
     return written;
 }
 
@@ -403,14 +419,9 @@ void QuorvitApp::requestQuit()
 
 bool QuorvitApp::applicationShouldTerminate()
 {
-    if (m_mainWindow && m_mainWindow->hasUnsavedChanges()) {
-        // Postponed: the organising window keeps its edits until the user saves or discards them.
-        m_mainWindow->show();
-        m_mainWindow->raise();
-        QVStandardAlert::showInformationalAlert(tr("The organising window has changes that are not saved."),
-                                                tr("Write or save them, or discard them, then quit again."));
-        return false;
-    }
+    // Save, discard or cancel: the organising window's edits are never dropped without asking.
+    if (m_mainWindow && m_mainWindow->hasUnsavedChanges())
+        return m_mainWindow->promptToSaveForQuit();
     return true;
 }
 

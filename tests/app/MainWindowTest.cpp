@@ -1,10 +1,11 @@
 #include "GuiTestSupport.h"
 
+#include "app/BookmarkController.h"
 #include "app/MainWindowController.h"
 #include "app/MigrateView.h"
+#include "app/OrderWindowController.h"
 #include "app/ProgressPanel.h"
 #include "app/RestoreView.h"
-#include "app/TreeWindow.h"
 #include "backup/MigrateController.h"
 #include "backup/RestoreFileManager.h"
 #include "backup/RestoreKeys.h"
@@ -24,6 +25,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QDockWidget>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QPushButton>
@@ -220,7 +222,7 @@ TEST_F(MainWindowTest, CancelFromTheProgressPanelStopsTheComparison)
     EXPECT_FALSE(panel->isVisible());
     ASSERT_TRUE(waitUntil([&] { return !m_engine.isRunning(); }));
     QApplication::processEvents();
-    EXPECT_EQ(window.treeWindow(), nullptr);
+    EXPECT_EQ(window.orderWindow(), nullptr);
     EXPECT_TRUE(window.isVisible());
     EXPECT_EQ(m_engine.defaultBookmarks(), nullptr);
     EXPECT_TRUE(window.action(Action::Continue)->isEnabled());
@@ -240,14 +242,15 @@ TEST_F(MainWindowTest, ComparisonHandsTheMergedTreeAndMissingBookmarksOn)
     EXPECT_FALSE(sources->flags(sources->index(0, 0)) & Qt::ItemIsEnabled) << "the base always takes part";
     testsupport::saveScreenshot(window, QStringLiteral("main-sync"));
     QTest::mouseClick(window.continueButton(), Qt::LeftButton);
-    ASSERT_TRUE(waitUntil([&] { return window.treeWindow() && window.treeWindow()->isVisible(); }));
-    TreeWindow* tree = window.treeWindow();
+    ASSERT_TRUE(waitUntil([&] { return window.orderWindow() && window.orderWindow()->isVisible(); }));
+    OrderWindowController* tree = window.orderWindow();
     EXPECT_FALSE(window.isVisible());
     EXPECT_FALSE(window.progressPanel()->isVisible());
-    EXPECT_GT(tree->treeView()->topLevelItemCount(), 0);
-    EXPECT_GT(tree->missingView()->topLevelItemCount(), 0);
-    EXPECT_TRUE(tree->missingCaption()->text().contains(QStringLiteral("Safari")));
-    testsupport::saveScreenshot(*tree, QStringLiteral("tree-standin"));
+    EXPECT_GT(tree->bookmarkController()->rowCount(), 0);
+    EXPECT_GT(tree->missingController()->missingFolder()->itemCount(), 0);
+    EXPECT_TRUE(tree->missingDock()->isVisible());
+    EXPECT_TRUE(tree->missingDock()->windowTitle().contains(QStringLiteral("Safari")));
+    EXPECT_FALSE(tree->isEdited());
 
     tree->close();
     EXPECT_TRUE(window.isVisible());
@@ -305,11 +308,11 @@ TEST_F(MainWindowTest, PreviewLeavesBackupsOnAndDeleteRemovesOneBackup)
     EXPECT_EQ(date.data().toString(), QFileInfo(home(kSafari)).lastModified().toUTC().toString(Qt::ISODate));
 
     QTest::mouseClick(view->previewButton(), Qt::LeftButton);
-    ASSERT_NE(window.treeWindow(), nullptr);
-    EXPECT_TRUE(window.treeWindow()->isVisible());
-    EXPECT_GT(window.treeWindow()->treeView()->topLevelItemCount(), 0);
+    ASSERT_NE(window.orderWindow(), nullptr);
+    EXPECT_TRUE(window.orderWindow()->isVisible());
+    EXPECT_GT(window.orderWindow()->bookmarkController()->rowCount(), 0);
     EXPECT_TRUE(m_engine.writeBackupWhenUpdating());
-    window.treeWindow()->close();
+    window.orderWindow()->close();
 
     const QString backup = m_restore->backupPathForEntry(m_restore->restoreFileArray().first().toMap());
     view->table()->selectRow(0);
