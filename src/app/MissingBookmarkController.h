@@ -5,6 +5,7 @@
 #include <QIcon>
 #include <QObject>
 #include <QPointer>
+#include <QWidget>
 
 #include <functional>
 #include <memory>

@@ -492,12 +492,9 @@ void OrderWindowController::setTrees(const QVFolderPtr& tree, const QVFolderPtr&
     if (m_search)
         m_search->setRoot(m_model->defaultBookmarks());
     if (m_missing) {
-        // The window owns the placed view; the controller goes first, as it refers to it.
+        // The list owns its view wherever it is placed: deleting it takes the view out of the dock.
         m_model->setMissingController(nullptr);
-        QWidget* oldView = m_missing->view();
         delete m_missing;
-        m_missingDock->setWidget(nullptr);
-        delete oldView;
     }
     QVFolderPtr list = missing;
     if (!list) {
