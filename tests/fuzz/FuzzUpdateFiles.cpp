@@ -2,6 +2,8 @@
 // server sends, the result is a version and a web address, never a crash or a hang.
 #include "update/UpdateFiles.h"
 
+#include <QUrl>
+
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -12,8 +14,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     UpdateFiles::parseVersionFile(bytes);
     const UpdateFiles::Description description =
         UpdateFiles::parseDescriptionFile(bytes, {QStringLiteral("german"), QStringLiteral("de")});
-    if (!description.urlPath.startsWith(QLatin1String("http://")) &&
-        !description.urlPath.startsWith(QLatin1String("https://"))) {
+    // Schemes are case-insensitive: "httPs://" is a web address too.
+    const QString scheme = QUrl(description.urlPath).scheme();
+    if (scheme != QLatin1String("http") && scheme != QLatin1String("https")) {
         std::fprintf(stderr, "not a web address: %s\n", qPrintable(description.urlPath));
         std::abort();
     }
