@@ -56,31 +56,33 @@ const QString kMobile = QStringLiteral("mobile");
 
 thread_local QString t_lastWriteError;
 
+// Firefox's fixed root GUIDs and the roles they play. The tags root is read but never written by role.
+struct RootGUID
+{
+    const QString& guid;
+    const QString& role;
+    bool writable;
+};
+const RootGUID kRootGUIDs[] = {
+    {kMenuGUID, kMenu, true},       {kToolbarGUID, kToolbar, true}, {kTagsGUID, kTags, false},
+    {kUnfiledGUID, kUnfiled, true}, {kMobileGUID, kMobile, true},
+};
+
 QString roleForGUID(const QString& guid)
 {
-    if (guid == kMenuGUID)
-        return kMenu;
-    if (guid == kToolbarGUID)
-        return kToolbar;
-    if (guid == kTagsGUID)
-        return kTags;
-    if (guid == kUnfiledGUID)
-        return kUnfiled;
-    if (guid == kMobileGUID)
-        return kMobile;
+    for (const RootGUID& root : kRootGUIDs) {
+        if (root.guid == guid)
+            return root.role;
+    }
     return QString();
 }
 
 QString guidForRole(const QString& role)
 {
-    if (role == kMenu)
-        return kMenuGUID;
-    if (role == kToolbar)
-        return kToolbarGUID;
-    if (role == kUnfiled)
-        return kUnfiledGUID;
-    if (role == kMobile)
-        return kMobileGUID;
+    for (const RootGUID& root : kRootGUIDs) {
+        if (root.writable && root.role == role)
+            return root.guid;
+    }
     return QString();
 }
 

@@ -34,7 +34,7 @@ QString programPath(const QString& id)
     return id;
 }
 
-// Exec= quoting of the desktop-entry specification.
+// Quotes a path for an Exec= line: desktop launchers split on these characters unless quoted.
 QString quotedArgument(const QString& path)
 {
     static const QString reserved = QStringLiteral(" \t\n\"'\\><~|&;$*?#()`");

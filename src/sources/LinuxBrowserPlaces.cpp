@@ -12,7 +12,7 @@ namespace {
 QString xdgFolder(const char* variable, const char* fallback)
 {
     const QString value = QString::fromLocal8Bit(qgetenv(variable));
-    // The specification asks for an absolute path; anything else is ignored.
+    // Only an absolute path counts; a relative one would depend on the working folder.
     if (!value.isEmpty() && QDir::isAbsolutePath(value))
         return QDir::cleanPath(value);
     return quorvit::homeDirectory() + QLatin1Char('/') + QLatin1String(fallback);
