@@ -8,6 +8,7 @@ PACKAGES = cmake ninja-build g++ clang libclang-rt-dev qt6-base-dev libplist-dev
            libgtest-dev libgmock-dev googletest libbenchmark-dev dbus dbus-x11 attr clang-format \
            curl openssl libsqlite3-dev qtkeychain-qt6-dev gnome-keyring python3-pyftpdlib lighttpd \
            lighttpd-mod-webdav libqt6svg6 xvfb xauth
+PACKAGES += avahi-daemon iproute2
 
 .PHONY: all deps build test demo gui bench fuzz tsan format clean interop
 

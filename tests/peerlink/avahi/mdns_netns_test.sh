@@ -1,0 +1,194 @@
+#!/bin/bash
+# Real mDNS between two network namespaces joined by a veth pair, each with its own system bus and
+# avahi-daemon. Nothing is published on the machine's own interfaces and the host's daemon and bus are
+# never touched. Exits 77 (skipped) when the sandbox does not allow namespaces.
+#
+#   mdns_netns_test.sh PEER_TOOL
+#
+# Later steps can run anything in a namespace with `in_ns A|B command…` (its system bus is set).
+set -u
+TOOL=${1:?usage: $0 PEER_TOOL}
+SKIP=77
+
+skip() { echo "SKIP: $*"; exit $SKIP; }
+fail() {
+    ps -eo pid,ppid,stat,cmd | grep -E "peer_tool|avahi-daemon" | grep -v grep
+    echo "FAIL: $*"
+    for f in "$WORK"/*/tool.out "$WORK"/*/tool.err "$WORK"/*/avahi.log; do
+        [ -f "$f" ] && { echo "--- $f"; tail -n 40 "$f"; }
+    done
+    exit 1
+}
+
+[ "$(id -u)" = 0 ] || skip "network namespaces need root"
+for c in ip unshare dbus-daemon avahi-daemon timeout mount; do
+    command -v "$c" >/dev/null 2>&1 || skip "$c is not installed"
+done
+unshare -n true 2>/dev/null || skip "the sandbox refuses network namespaces (unshare -n failed)"
+unshare -m true 2>/dev/null || skip "the sandbox refuses mount namespaces (unshare -m failed)"
+
+WORK=$(mktemp -d "${TMPDIR:-/tmp}/quorvit-mdns.XXXXXX")
+chmod 755 "$WORK"
+NS_A=quorvit-mdns-a-$$
+NS_B=quorvit-mdns-b-$$
+PIDS=()
+# Everything started here ends by itself at the latest after this many seconds.
+LIFETIME=120
+
+cleanup() {
+    local pid
+    for pid in "${PIDS[@]}"; do kill "$pid" 2>/dev/null; done
+    for pid in "${PIDS[@]}"; do wait "$pid" 2>/dev/null; done
+    ip netns del "$NS_A" 2>/dev/null
+    ip netns del "$NS_B" 2>/dev/null
+    rm -rf "$WORK"
+}
+trap cleanup EXIT
+trap 'exit 1' INT TERM
+
+ns_name() { case $1 in A) echo "$NS_A" ;; B) echo "$NS_B" ;; esac; }
+bus_address() { echo "unix:path=$WORK/$1/system_bus_socket"; }
+
+# in_ns A|B command…: runs a command in that namespace with its private system bus.
+in_ns() {
+    local side=$1
+    shift
+    ip netns exec "$(ns_name "$side")" env DBUS_SYSTEM_BUS_ADDRESS="$(bus_address "$side")" \
+        ASAN_OPTIONS=detect_leaks=0 "$@"
+}
+
+# spawn_in_ns A|B command…: the same in the background, ended after $LIFETIME seconds at the latest
+# and by the clean-up; its process id is left in SPAWNED. Standard input is passed on explicitly,
+# or a background job would read /dev/null.
+spawn_in_ns() {
+    local side=$1
+    shift
+    (exec ip netns exec "$(ns_name "$side")" env DBUS_SYSTEM_BUS_ADDRESS="$(bus_address "$side")" \
+        ASAN_OPTIONS=detect_leaks=0 timeout $LIFETIME "$@") <&0 &
+    SPAWNED=$!
+    PIDS+=($SPAWNED)
+}
+
+start_avahi() {
+    local side=$1
+    # A private /run hides the host daemon's pid file and socket; an empty services folder keeps the
+    # host's static services out.
+    spawn_in_ns "$side" unshare -m --propagation private sh -c '
+        mount -t tmpfs tmpfs /run && mkdir -p /run/avahi-daemon || exit 1
+        if [ -d /etc/avahi/services ]; then mount --bind "$0/empty" /etc/avahi/services || exit 1; fi
+        exec avahi-daemon -f "$0/avahi-daemon.conf" --no-chroot --no-drop-root --no-rlimits' \
+        "$WORK/$side" >>"$WORK/$side/avahi.log" 2>&1
+    eval "AVAHI_$side=$SPAWNED"
+}
+
+setup_side() {
+    local side=$1 address=$2 host=$3
+    mkdir -p "$WORK/$side/empty"
+    cat >"$WORK/$side/bus.conf" <<CONF
+<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-BUS Bus Configuration 1.0//EN"
+ "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
+<busconfig>
+  <type>system</type>
+  <listen>unix:path=$WORK/$side/system_bus_socket</listen>
+  <auth>EXTERNAL</auth>
+  <policy context="default">
+    <allow user="*"/>
+    <allow own="*"/>
+    <allow send_destination="*"/>
+    <allow receive_sender="*"/>
+  </policy>
+</busconfig>
+CONF
+    cat >"$WORK/$side/avahi-daemon.conf" <<CONF
+[server]
+host-name=$host
+use-ipv4=yes
+use-ipv6=yes
+allow-interfaces=qv0
+enable-dbus=yes
+[wide-area]
+enable-wide-area=no
+[publish]
+publish-hinfo=no
+publish-workstation=no
+publish-domain=no
+[reflector]
+enable-reflector=no
+CONF
+    ip -n "$(ns_name "$side")" link set lo up
+    ip -n "$(ns_name "$side")" addr add "$address/24" dev qv0
+    ip -n "$(ns_name "$side")" link set qv0 multicast on up
+
+    spawn_in_ns "$side" dbus-daemon --nofork --config-file="$WORK/$side/bus.conf" >"$WORK/$side/bus.log" 2>&1
+    for _ in $(seq 50); do [ -S "$WORK/$side/system_bus_socket" ] && break; sleep 0.1; done
+    [ -S "$WORK/$side/system_bus_socket" ] || fail "the private system bus of $side did not start"
+    start_avahi "$side"
+
+    mkfifo "$WORK/$side/tool.in"
+    # Holds the command pipe open for the tool's whole life (read-write, so opening does not block).
+    eval "exec {TOOL_$side}<>\"$WORK/$side/tool.in\""
+    spawn_in_ns "$side" "$TOOL" <"$WORK/$side/tool.in" >"$WORK/$side/tool.out" 2>"$WORK/$side/tool.err"
+}
+
+tell() { local fd="TOOL_$1"; echo "$2" >&"${!fd}"; }
+
+# wait_for A|B PATTERN [SECONDS]: waits for a line of the tool's output matching an extended regex.
+wait_for() {
+    local side=$1 pattern=$2 limit=${3:-20} i
+    for ((i = 0; i < limit * 10; i++)); do
+        grep -Eq -- "$pattern" "$WORK/$side/tool.out" && return 0
+        sleep 0.1
+    done
+    fail "$side never reported /$pattern/"
+}
+
+count() { grep -Ec -- "$2" "$WORK/$1/tool.out"; }
+
+ip netns add "$NS_A" 2>/dev/null || skip "cannot create a network namespace (ip netns add)"
+ip netns add "$NS_B" || fail "cannot create a second network namespace"
+ip -n "$NS_A" link add qv0 type veth peer name qv0 netns "$NS_B" || skip "cannot create a veth pair"
+setup_side A 10.231.0.1 quorvit-a
+setup_side B 10.231.0.2 quorvit-b
+T=$'\t'
+
+# B browses, A announces: B sees A's address, port and offer.
+tell B browse
+tell A "publish qv-peer 4711 v=1 files=a,b"
+wait_for B "^resolved${T}qv-peer${T}10\.231\.0\.1${T}4711${T}files=a,b;v=1\$"
+echo "ok: peer found"
+
+# A changes its offer: the TXT record is updated in place.
+tell A "publish qv-peer 4711 v=2 files=a,b,c"
+wait_for B "^resolved${T}qv-peer${T}10\.231\.0\.1${T}4711${T}files=a,b,c;v=2\$"
+[ "$(count B "^removed")" = 0 ] || fail "B saw a removal while A only changed its offer"
+echo "ok: offer change seen"
+
+# B wants the same name: Avahi's alternative is taken and said in the log.
+tell B "publish qv-peer 4712 v=9"
+for _ in $(seq 100); do grep -q 'is taken on the local network' "$WORK/B/tool.err" && break; sleep 0.1; done
+grep -q 'is taken on the local network' "$WORK/B/tool.err" || fail "B did not settle the name collision"
+tell B name
+wait_for B "^name${T}qv-peer .+"
+wait_for B "^resolved${T}qv-peer .+${T}10\.231\.0\.2${T}4712${T}v=9\$"
+tell B unpublish
+wait_for B "^removed${T}qv-peer .+"
+echo "ok: name collision settled"
+
+# A's daemon restarts: B sees A go and come back; A publishes again by itself.
+kill "$AVAHI_A"
+wait "$AVAHI_A" 2>/dev/null
+wait_for A "^unavailable${T}The Avahi daemon stopped\.\$"
+wait_for B "^removed${T}qv-peer\$"
+start_avahi A
+for _ in $(seq 200); do [ "$(count B "^resolved${T}qv-peer${T}")" -ge 3 ] && break; sleep 0.1; done
+[ "$(count B "^resolved${T}qv-peer${T}10\.231\.0\.1${T}4711${T}files=a,b,c;v=2\$")" -ge 2 ] ||
+    fail "A was not announced again after its daemon restarted"
+echo "ok: daemon restart survived"
+
+# A stops sharing: B sees it leave, once, although A was seen over IPv4 and IPv6.
+tell A quit
+wait_for B "^removed${T}qv-peer\$"
+sleep 1
+[ "$(count B "^removed${T}qv-peer\$")" = 2 ] || fail "B reported A's leaving more or fewer times than it left"
+echo "ok: peer leaving seen"
+exit 0
