@@ -35,6 +35,9 @@ constexpr int callTimeoutMs = 5000;
 // A network full of announcements must not make us keep unbounded state.
 constexpr int maxInstances = 1024;
 constexpr int maxCollisions = 32;
+constexpr int maxResolveAttempts = 3;
+constexpr int resolveRetryMs = 5000;
+constexpr int removalGraceMs = 1500;
 
 const QString reasonNoBus = QStringLiteral("No system bus to reach the Avahi daemon.");
 const QString reasonNoDaemon = QStringLiteral("The Avahi daemon is not running.");
@@ -75,6 +78,8 @@ AvahiPeerDiscovery::AvahiPeerDiscovery(const QDBusConnection& bus, QObject* pare
     : PeerDiscovery(parent), m_bus(bus)
 {
     qDBusRegisterMetaType<QList<QByteArray>>();
+    m_removalTimer.setSingleShot(true);
+    connect(&m_removalTimer, &QTimer::timeout, this, &AvahiPeerDiscovery::announceRemovals);
     subscribe();
     probeDaemon();
 }
@@ -316,7 +321,7 @@ bool AvahiPeerDiscovery::registerService()
         m_groupPath = reply.arguments().at(0).value<QDBusObjectPath>().path();
         m_groupHasService = false;
     }
-    if (m_groupHasService) {
+    if (m_groupHasService && m_groupName == m_currentName && m_groupPort == m_port) {
         // Only the offer changed: the record is updated in place, peers see the new TXT.
         const QDBusMessage reply =
             callObject(m_groupPath, groupInterface, QStringLiteral("UpdateServiceTxt"),
@@ -324,6 +329,10 @@ bool AvahiPeerDiscovery::registerService()
                         QString(), QVariant::fromValue(m_txt)});
         if (reply.type() == QDBusMessage::ReplyMessage)
             return true;
+        QVLog(QStringLiteral("Updating the sharing announcement failed (%1); announcing it again.")
+                  .arg(reply.errorMessage().left(200)));
+    }
+    if (m_groupHasService) {
         callObject(m_groupPath, groupInterface, QStringLiteral("Reset"));
         m_groupHasService = false;
     }
@@ -492,6 +501,8 @@ void AvahiPeerDiscovery::forgetPeers(bool announceRemovals)
     m_resolvers.clear();
     const QList<QString> names = m_announced.keys();
     m_announced.clear();
+    m_pendingRemovals.clear();
+    m_removalTimer.stop();
     if (announceRemovals) {
         for (const QString& name : names)
             Q_EMIT serviceRemoved(name);
@@ -509,6 +520,15 @@ void AvahiPeerDiscovery::onBrowserItemNew(const QDBusMessage& message)
     if (key.name.isEmpty() || key.name.toUtf8().size() > maxNameBytes || key.domain.size() > 255 ||
         m_instances.contains(key) || m_instances.size() >= maxInstances)
         return;
+    m_instances.insert(key, Instance());
+    startResolver(key);
+}
+
+void AvahiPeerDiscovery::startResolver(const InstanceKey& key)
+{
+    const auto it = m_instances.find(key);
+    if (it == m_instances.end() || !it->resolverPath.isEmpty() || m_browserPath.isEmpty())
+        return;
     // One resolver per interface and protocol; it keeps reporting when the peer's TXT changes.
     QString error;
     const QString path =
@@ -516,12 +536,21 @@ void AvahiPeerDiscovery::onBrowserItemNew(const QDBusMessage& message)
                      {key.interfaceIndex, key.protocol, key.name, QString::fromLatin1(serviceType),
                       key.domain, key.protocol, 0u},
                      resolverInterface, &error);
-    if (path.isEmpty())
+    if (path.isEmpty()) {
+        retryResolver(key);
         return;
-    Instance instance;
-    instance.resolverPath = path;
-    m_instances.insert(key, instance);
+    }
+    it->resolverPath = path;
     m_resolvers.insert(path, key);
+}
+
+void AvahiPeerDiscovery::retryResolver(const InstanceKey& key)
+{
+    const auto it = m_instances.find(key);
+    if (it == m_instances.end() || ++it->attempts > maxResolveAttempts)
+        return;
+    // A peer that answered too slowly (or not yet) gets a few more chances while it stays listed.
+    QTimer::singleShot(resolveRetryMs, this, [this, key] { startResolver(key); });
 }
 
 void AvahiPeerDiscovery::onBrowserItemRemove(const QDBusMessage& message)
@@ -578,14 +607,32 @@ void AvahiPeerDiscovery::onResolverFailure(const QDBusMessage& message)
     const auto resolver = m_resolvers.constFind(message.path());
     if (resolver == m_resolvers.cend())
         return;
-    // The instance stays listed while the browser has it; a new announcement makes a new resolver.
-    const auto it = m_instances.find(*resolver);
+    const InstanceKey key = *resolver;
+    const auto it = m_instances.find(key);
     if (it != m_instances.end() && !it->resolved) {
-        const InstanceKey key = it.key();
         freeResolver(it->resolverPath);
-        m_instances.erase(it);
-        peerChanged(key.name);
+        it->resolverPath.clear();
+        retryResolver(key);
     }
+}
+
+void AvahiPeerDiscovery::announceRemovals()
+{
+    qint64 next = -1;
+    for (auto it = m_pendingRemovals.begin(); it != m_pendingRemovals.end();) {
+        if (!it->hasExpired()) {
+            const qint64 left = it->remainingTime();
+            next = next < 0 ? left : std::min(next, left);
+            ++it;
+            continue;
+        }
+        const QString name = it.key();
+        it = m_pendingRemovals.erase(it);
+        if (m_announced.remove(name) > 0)
+            Q_EMIT serviceRemoved(name);
+    }
+    if (next >= 0)
+        m_removalTimer.start(std::max<qint64>(next, 1));
 }
 
 void AvahiPeerDiscovery::peerChanged(const QString& name)
@@ -611,10 +658,16 @@ void AvahiPeerDiscovery::peerChanged(const QString& name)
             latest = &instance;
     }
     if (!listed) {
-        if (m_announced.remove(name) > 0)
-            Q_EMIT serviceRemoved(name);
+        // A peer whose announcement is renewed (new port, an interface coming up) is withdrawn and
+        // announced again within a moment; it is only gone if it stays away.
+        if (m_announced.contains(name) && !m_pendingRemovals.contains(name)) {
+            m_pendingRemovals.insert(name, QDeadlineTimer(removalGraceMs));
+            if (!m_removalTimer.isActive())
+                m_removalTimer.start(removalGraceMs);
+        }
         return;
     }
+    m_pendingRemovals.remove(name);
     if (!best)
         return;
     PeerService service;

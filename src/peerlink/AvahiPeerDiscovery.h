@@ -3,9 +3,11 @@
 #include "PeerDiscovery.h"
 
 #include <QDBusConnection>
+#include <QDeadlineTimer>
 #include <QHash>
 #include <QList>
 #include <QSet>
+#include <QTimer>
 
 #include <memory>
 
@@ -83,6 +85,7 @@ private:
         quint16 port = 0;
         QMap<QString, QByteArray> txt;
         quint64 foundSerial = 0; // which instance spoke last: its TXT and port win
+        int attempts = 0;
     };
 
     void subscribe();
@@ -95,8 +98,11 @@ private:
     bool createBrowser();
     void freeBrowser();
     void forgetPeers(bool announceRemovals);
+    void startResolver(const InstanceKey& key);
+    void retryResolver(const InstanceKey& key);
     void freeResolver(const QString& path);
     void peerChanged(const QString& name);
+    void announceRemovals();
     QString prepareOrNew(const QString& prepareMethod, const QString& newMethod, const QVariantList& args,
                          const QString& objectInterface, QString* error);
     QDBusMessage callServer(const QString& method, const QVariantList& args = {});
@@ -118,6 +124,8 @@ private:
     QList<QByteArray> m_txt;
     QString m_groupPath;
     bool m_groupHasService = false;
+    QString m_groupName; // what the group holds now
+    quint16 m_groupPort = 0;
     int m_collisions = 0;
 
     // Browsing
@@ -126,6 +134,8 @@ private:
     QHash<InstanceKey, Instance> m_instances;
     QHash<QString, InstanceKey> m_resolvers; // resolver object path → the instance it resolves
     QHash<QString, PeerService> m_announced; // peers reported through serviceResolved
+    QHash<QString, QDeadlineTimer> m_pendingRemovals;
+    QTimer m_removalTimer;
     quint64 m_foundSerial = 0;
 };
 
