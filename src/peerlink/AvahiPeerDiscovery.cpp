@@ -28,6 +28,7 @@ constexpr int serverRegistering = 1;
 constexpr int serverRunning = 2;
 constexpr int serverCollision = 3;
 constexpr int serverFailure = 4;
+constexpr int groupEstablished = 2;
 constexpr int groupCollision = 3;
 constexpr int groupFailure = 4;
 
@@ -86,6 +87,8 @@ AvahiPeerDiscovery::AvahiPeerDiscovery(const QDBusConnection& bus, QObject* pare
 
 AvahiPeerDiscovery::~AvahiPeerDiscovery()
 {
+    // Whoever listens may be half torn down by now (we are often a member of it): say nothing more.
+    blockSignals(true);
     // The daemon frees our objects when the connection closes, but the system bus outlives us.
     freeBrowser();
     freeGroup();
@@ -388,6 +391,8 @@ void AvahiPeerDiscovery::onGroupStateChanged(const QDBusMessage& message)
         callObject(m_groupPath, groupInterface, QStringLiteral("Reset"));
         m_groupHasService = false;
         addAndCommit();
+    } else if (state == groupEstablished) {
+        m_collisions = 0;
     } else if (state == groupFailure) {
         freeGroup();
         reportUnavailable(
@@ -427,6 +432,10 @@ QString AvahiPeerDiscovery::prepareOrNew(const QString& prepareMethod, const QSt
         if (started.type() == QDBusMessage::ReplyMessage)
             return path;
         *error = started.errorMessage();
+        QDBusMessage free =
+            QDBusMessage::createMethodCall(avahiService, path, objectInterface, QStringLiteral("Free"));
+        free.setAutoStartService(false);
+        m_bus.send(free);
         return QString();
     }
     if (!isMissingMethod(reply)) {

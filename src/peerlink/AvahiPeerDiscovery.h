@@ -16,7 +16,10 @@ class QDBusServiceWatcher;
 
 /// Finds and announces peers through the Avahi daemon's D-Bus API on the system bus
 /// (DBUS_SYSTEM_BUS_ADDRESS is honoured). Survives the daemon going away and coming back: the
-/// service is published again and browsing starts again by itself.
+/// service is published again and browsing starts again by itself, so publish() answering false
+/// because the daemon is away still leaves the wish standing. A peer seen on several interfaces or
+/// over IPv4 and IPv6 is one peer (its IPv4 address preferred); it is reported gone when the last of
+/// them has been gone for a moment. Calls to the daemon block for at most a few seconds.
 class AvahiPeerDiscovery : public PeerDiscovery
 {
     Q_OBJECT

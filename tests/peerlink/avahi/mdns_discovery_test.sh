@@ -1,0 +1,86 @@
+#!/bin/bash
+# Peers find each other over real mDNS: one namespace announces with AvahiPeerDiscovery (through
+# the peer tool), the other browses.
+#
+#   mdns_discovery_test.sh PEER_TOOL
+set -u
+TOOL=${1:?usage: $0 PEER_TOOL}
+. "$(dirname "$0")/mdns_netns_lib.sh"
+
+# start_tool A|B: the peer tool in that namespace, fed commands through tell.
+start_tool() {
+    local side=$1
+    mkfifo "$WORK/$side/tool.in"
+    # Holds the command pipe open for the tool's whole life (read-write, so opening does not block).
+    eval "exec {TOOL_$side}<>\"$WORK/$side/tool.in\""
+    spawn_in_ns "$side" "$TOOL" <"$WORK/$side/tool.in" >"$WORK/$side/tool.out" 2>"$WORK/$side/tool.err"
+    FAIL_LOGS+=("$WORK/$side/tool.out" "$WORK/$side/tool.err")
+}
+
+tell() { local fd="TOOL_$1"; echo "$2" >&"${!fd}"; }
+
+# wait_for A|B PATTERN [SECONDS]: waits for a line of the tool's output matching an extended regex.
+wait_for() {
+    local side=$1 pattern=$2 limit=${3:-20} i
+    for ((i = 0; i < limit * 10; i++)); do
+        grep -Eq -- "$pattern" "$WORK/$side/tool.out" && return 0
+        sleep 0.1
+    done
+    fail "$side never reported /$pattern/"
+}
+
+count() { grep -Ec -- "$2" "$WORK/$1/tool.out"; }
+
+netns_up
+start_tool A
+start_tool B
+T=$'\t'
+
+# B browses, A announces: B sees A's address, port and offer.
+tell B browse
+tell A "publish qv-peer 4711 v=1 files=a,b"
+wait_for B "^resolved${T}qv-peer${T}10\.231\.0\.1${T}4711${T}files=a,b;v=1\$"
+echo "ok: peer found"
+
+# A changes its offer: the TXT record is updated in place.
+tell A "publish qv-peer 4711 v=2 files=a,b,c"
+wait_for B "^resolved${T}qv-peer${T}10\.231\.0\.1${T}4711${T}files=a,b,c;v=2\$"
+echo "ok: offer change seen"
+
+# A moves its server to another port: the service is announced again with it.
+tell A "publish qv-peer 4713 v=2 files=a,b,c"
+wait_for B "^resolved${T}qv-peer${T}10\.231\.0\.1${T}4713${T}files=a,b,c;v=2\$"
+echo "ok: port change seen"
+
+# B wants the same name: Avahi's alternative is taken and said in the log.
+tell B "publish qv-peer 4712 v=9"
+for _ in $(seq 100); do grep -q 'is taken on the local network' "$WORK/B/tool.err" && break; sleep 0.1; done
+grep -q 'is taken on the local network' "$WORK/B/tool.err" || fail "B did not settle the name collision"
+tell B name
+wait_for B "^name${T}qv-peer .+"
+wait_for B "^resolved${T}qv-peer .+${T}10\.231\.0\.2${T}4712${T}v=9\$"
+tell B unpublish
+wait_for B "^removed${T}qv-peer .+"
+echo "ok: name collision settled"
+
+[ "$(count B "^removed${T}qv-peer\$")" = 0 ] || fail "B saw A leave while A only changed its offer"
+
+# A's daemon restarts: B sees A go and come back; A publishes again by itself.
+kill "$AVAHI_A"
+wait "$AVAHI_A" 2>/dev/null
+wait_for A "^unavailable${T}The Avahi daemon stopped\.\$"
+wait_for B "^removed${T}qv-peer\$"
+start_avahi A
+AGAIN="^resolved${T}qv-peer${T}10\.231\.0\.1${T}4713${T}files=a,b,c;v=2\$"
+for _ in $(seq 200); do [ "$(count B "$AGAIN")" -ge 2 ] && break; sleep 0.1; done
+[ "$(count B "$AGAIN")" -ge 2 ] || fail "A was not announced again after its daemon restarted"
+echo "ok: daemon restart survived"
+
+# A stops sharing: B sees it leave, once, although A was seen over IPv4 and IPv6.
+BEFORE=$(count B "^removed${T}qv-peer\$")
+tell A quit
+for _ in $(seq 100); do [ "$(count B "^removed${T}qv-peer\$")" -gt "$BEFORE" ] && break; sleep 0.1; done
+sleep 2
+[ "$(count B "^removed${T}qv-peer\$")" = $((BEFORE + 1)) ] || fail "B did not see A leave exactly once"
+echo "ok: peer leaving seen"
+exit 0
