@@ -39,6 +39,7 @@ constexpr int maxCollisions = 32;
 constexpr int maxResolveAttempts = 3;
 constexpr int resolveRetryMs = 5000;
 constexpr int removalGraceMs = 1500;
+constexpr int ipv4WaitMs = 1000;
 
 const QString reasonNoBus = QStringLiteral("No system bus to reach the Avahi daemon.");
 const QString reasonNoDaemon = QStringLiteral("The Avahi daemon is not running.");
@@ -512,6 +513,7 @@ void AvahiPeerDiscovery::forgetPeers(bool announceRemovals)
     m_announced.clear();
     m_pendingRemovals.clear();
     m_removalTimer.stop();
+    m_waited.clear();
     if (announceRemovals) {
         for (const QString& name : names)
             Q_EMIT serviceRemoved(name);
@@ -637,6 +639,7 @@ void AvahiPeerDiscovery::announceRemovals()
         }
         const QString name = it.key();
         it = m_pendingRemovals.erase(it);
+        m_waited.remove(name);
         if (m_announced.remove(name) > 0)
             Q_EMIT serviceRemoved(name);
     }
@@ -647,6 +650,7 @@ void AvahiPeerDiscovery::announceRemovals()
 void AvahiPeerDiscovery::peerChanged(const QString& name)
 {
     bool listed = false;
+    bool pending = false;
     const Instance* best = nullptr;
     const Instance* latest = nullptr;
     int bestRank = 0;
@@ -655,8 +659,10 @@ void AvahiPeerDiscovery::peerChanged(const QString& name)
             continue;
         listed = true;
         const Instance& instance = it.value();
-        if (!instance.resolved)
+        if (!instance.resolved) {
+            pending = true;
             continue;
+        }
         const int rank = addressRank(instance.address);
         if (!best || rank < bestRank ||
             (rank == bestRank && instance.address.toString() < best->address.toString())) {
@@ -667,6 +673,8 @@ void AvahiPeerDiscovery::peerChanged(const QString& name)
             latest = &instance;
     }
     if (!listed) {
+        if (!m_announced.contains(name))
+            m_waited.remove(name);
         // A peer whose announcement is renewed (new port, an interface coming up) is withdrawn and
         // announced again within a moment; it is only gone if it stays away.
         if (m_announced.contains(name) && !m_pendingRemovals.contains(name)) {
@@ -679,12 +687,19 @@ void AvahiPeerDiscovery::peerChanged(const QString& name)
     m_pendingRemovals.remove(name);
     if (!best)
         return;
+    const auto previous = m_announced.constFind(name);
+    if (previous == m_announced.cend() && bestRank > 0 && pending && !m_waited.contains(name)) {
+        // A newcomer first resolved over IPv6 is usually about to be resolved over IPv4 as well:
+        // wait a moment rather than hand out a link-local address and change it right after.
+        m_waited.insert(name);
+        QTimer::singleShot(ipv4WaitMs, this, [this, name] { peerChanged(name); });
+        return;
+    }
     PeerService service;
     service.name = name;
     service.address = best->address;
     service.port = latest->port;
     service.txt = latest->txt;
-    const auto previous = m_announced.constFind(name);
     if (previous != m_announced.cend() && previous->address == service.address &&
         previous->port == service.port && previous->txt == service.txt)
         return;

@@ -139,6 +139,7 @@ private:
     QHash<QString, PeerService> m_announced; // peers reported through serviceResolved
     QHash<QString, QDeadlineTimer> m_pendingRemovals;
     QTimer m_removalTimer;
+    QSet<QString> m_waited; // newcomers already given their moment to resolve over IPv4
     quint64 m_foundSerial = 0;
 };
 

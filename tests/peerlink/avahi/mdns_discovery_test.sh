@@ -40,6 +40,9 @@ T=$'\t'
 tell B browse
 tell A "publish qv-peer 4711 v=1 files=a,b"
 wait_for B "^resolved${T}qv-peer${T}10\.231\.0\.1${T}4711${T}files=a,b;v=1\$"
+# Seen over IPv4 and IPv6, it is handed out with its IPv4 address from the start.
+grep -m1 "^resolved${T}qv-peer${T}" "$WORK/B/tool.out" | grep -q "${T}10\.231\.0\.1${T}" ||
+    fail "B handed out another address of A before its IPv4 one"
 echo "ok: peer found"
 
 # A changes its offer: the TXT record is updated in place.
