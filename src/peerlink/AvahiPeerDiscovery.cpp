@@ -29,6 +29,7 @@ constexpr int serverRunning = 2;
 constexpr int serverCollision = 3;
 constexpr int serverFailure = 4;
 constexpr int groupEstablished = 2;
+constexpr uint lookupResultOurOwn = 16;
 constexpr int groupCollision = 3;
 constexpr int groupFailure = 4;
 
@@ -192,7 +193,7 @@ void AvahiPeerDiscovery::onDaemonUnregistered()
     m_groupPath.clear();
     m_groupHasService = false;
     m_browserPath.clear();
-    forgetPeers(true);
+    forgetPeers();
     if (m_wantPublish || m_wantBrowse)
         reportUnavailable(reasonDaemonStopped);
     else
@@ -489,7 +490,7 @@ void AvahiPeerDiscovery::freeBrowser()
         m_bus.send(call);
     }
     m_browserPath.clear();
-    forgetPeers(true);
+    forgetPeers();
 }
 
 void AvahiPeerDiscovery::freeResolver(const QString& path)
@@ -503,7 +504,7 @@ void AvahiPeerDiscovery::freeResolver(const QString& path)
     m_bus.send(call);
 }
 
-void AvahiPeerDiscovery::forgetPeers(bool announceRemovals)
+void AvahiPeerDiscovery::forgetPeers()
 {
     for (const Instance& instance : std::as_const(m_instances))
         freeResolver(instance.resolverPath);
@@ -514,10 +515,8 @@ void AvahiPeerDiscovery::forgetPeers(bool announceRemovals)
     m_pendingRemovals.clear();
     m_removalTimer.stop();
     m_waited.clear();
-    if (announceRemovals) {
-        for (const QString& name : names)
-            Q_EMIT serviceRemoved(name);
-    }
+    for (const QString& name : names)
+        Q_EMIT serviceRemoved(name);
 }
 
 void AvahiPeerDiscovery::onBrowserItemNew(const QDBusMessage& message)
@@ -528,6 +527,9 @@ void AvahiPeerDiscovery::onBrowserItemNew(const QDBusMessage& message)
     const QVariantList args = message.arguments();
     const InstanceKey key{args.at(0).toInt(), args.at(1).toInt(), args.at(2).toString(),
                           args.at(4).toString()};
+    // Our own service is left out: after a collision only we know the name it goes by now.
+    if (args.at(5).toUInt() & lookupResultOurOwn)
+        return;
     if (key.name.isEmpty() || key.name.toUtf8().size() > maxNameBytes || key.domain.size() > 255 ||
         m_instances.contains(key) || m_instances.size() >= maxInstances)
         return;
@@ -585,7 +587,7 @@ void AvahiPeerDiscovery::onBrowserFailure(const QDBusMessage& message)
     if (message.path() != m_browserPath || m_browserPath.isEmpty())
         return;
     m_browserPath.clear();
-    forgetPeers(true);
+    forgetPeers();
     reportUnavailable(QStringLiteral("Browsing for peers failed: %1")
                           .arg(message.arguments().value(0).toString().left(200)));
 }

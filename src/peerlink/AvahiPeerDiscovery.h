@@ -19,7 +19,8 @@ class QDBusServiceWatcher;
 /// service is published again and browsing starts again by itself, so publish() answering false
 /// because the daemon is away still leaves the wish standing. A peer seen on several interfaces or
 /// over IPv4 and IPv6 is one peer (its IPv4 address preferred); it is reported gone when the last of
-/// them has been gone for a moment. Calls to the daemon block for at most a few seconds.
+/// them has been gone for a moment. This object's own service is not reported (other programs' and
+/// other homes' on this machine are). Calls to the daemon block for at most a few seconds.
 class AvahiPeerDiscovery : public PeerDiscovery
 {
     Q_OBJECT
@@ -100,7 +101,7 @@ private:
     void freeGroup();
     bool createBrowser();
     void freeBrowser();
-    void forgetPeers(bool announceRemovals);
+    void forgetPeers();
     void startResolver(const InstanceKey& key);
     void retryResolver(const InstanceKey& key);
     void freeResolver(const QString& path);

@@ -55,15 +55,19 @@ tell A "publish qv-peer 4713 v=2 files=a,b,c"
 wait_for B "^resolved${T}qv-peer${T}10\.231\.0\.1${T}4713${T}files=a,b,c;v=2\$"
 echo "ok: port change seen"
 
-# B wants the same name: Avahi's alternative is taken and said in the log.
+# B wants the same name: Avahi's alternative is taken and said in the log. A sees B under it; B does
+# not report itself.
+tell A browse
 tell B "publish qv-peer 4712 v=9"
 for _ in $(seq 100); do grep -q 'is taken on the local network' "$WORK/B/tool.err" && break; sleep 0.1; done
 grep -q 'is taken on the local network' "$WORK/B/tool.err" || fail "B did not settle the name collision"
 tell B name
 wait_for B "^name${T}qv-peer .+"
-wait_for B "^resolved${T}qv-peer .+${T}10\.231\.0\.2${T}4712${T}v=9\$"
+wait_for A "^resolved${T}qv-peer .+${T}10\.231\.0\.2${T}4712${T}v=9\$"
+[ "$(count A "^resolved${T}qv-peer${T}")" = 0 ] || fail "A reported its own service"
 tell B unpublish
-wait_for B "^removed${T}qv-peer .+"
+wait_for A "^removed${T}qv-peer .+"
+[ "$(count B "^resolved${T}qv-peer ")" = 0 ] || fail "B reported its own service"
 echo "ok: name collision settled"
 
 [ "$(count B "^removed${T}qv-peer\$")" = 0 ] || fail "B saw A leave while A only changed its offer"
