@@ -12,6 +12,7 @@
 
 #include <QEventLoop>
 #include <QFileInfo>
+#include <QTimer>
 
 #include <cstdio>
 #include <unistd.h>
@@ -126,8 +127,12 @@ int SyncSession::runEventLoop()
 {
     m_result = -1;
     QEventLoop loop;
+    // Sleeps until the worker posts something (progress, an alert, the end of the run). The timed
+    // overload of processEvents never sleeps, and spinning took a core from the worker.
+    QTimer wakeUp;
+    wakeUp.start(50);
     while (m_result < 0 && m_engine->isRunning())
-        loop.processEvents(QEventLoop::WaitForMoreEvents, 50);
+        loop.processEvents(QEventLoop::WaitForMoreEvents);
     return m_result;
 }
 
