@@ -52,6 +52,17 @@ SyncSession::~SyncSession()
 {
     if (m_showProgress)
         std::fprintf(stderr, "\r\033[K");
+    // The program ends with the session. The trees it read are left for the system to reclaim at the
+    // exit: freeing a large comparison's trees item by item took longer than comparing them.
+    static auto* const keptUntilExit = new QList<QVFolderPtr>();
+    for (const auto& handle : m_sources) {
+        if (handle && handle->bookmarks())
+            keptUntilExit->append(handle->bookmarks());
+    }
+    for (const QVFolderPtr& tree : {m_engine->defaultBookmarks(), m_engine->missingBookmarks()}) {
+        if (tree)
+            keptUntilExit->append(tree);
+    }
 }
 
 BookmarkFileHandlePtr SyncSession::handleForPath(const QString& path, QString* reason)

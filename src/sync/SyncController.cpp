@@ -56,9 +56,10 @@ const QString& keyOf(const QVItem& item, int method)
     return method == SyncController::CompareByAddress ? item.urlAddress() : item.name();
 }
 
-/// QString::compare's case-insensitive order. While both texts are ASCII it is decided here; at the
-/// first character beyond ASCII the rest is left to QString::compare (folding never looks back past an
-/// ASCII character, so the order of the rest is the order of the whole).
+/// QString::compare's case-insensitive order, decided here where it is plain: units that are the same
+/// are passed over, two ASCII letters are folded by hand, and only at the first other difference is
+/// the rest (from a surrogate pair's start) left to QString::compare. Folding looks back no further
+/// than a surrogate pair, so the order of the rest is the order of the whole.
 struct CaseInsensitiveLess
 {
     bool operator()(const QString& a, const QString& b) const
@@ -67,14 +68,17 @@ struct CaseInsensitiveLess
         const auto* x = reinterpret_cast<const char16_t*>(a.constData());
         const auto* y = reinterpret_cast<const char16_t*>(b.constData());
         for (qsizetype i = 0; i < common; ++i) {
-            if (x[i] >= 0x80 || y[i] >= 0x80)
-                return QStringView(a).mid(i).compare(QStringView(b).mid(i), Qt::CaseInsensitive) < 0;
-            if (x[i] != y[i]) {
+            if (x[i] == y[i])
+                continue;
+            if (x[i] < 0x80 && y[i] < 0x80) {
                 const char16_t foldedX = x[i] >= 'A' && x[i] <= 'Z' ? x[i] + 32 : x[i];
                 const char16_t foldedY = y[i] >= 'A' && y[i] <= 'Z' ? y[i] + 32 : y[i];
                 if (foldedX != foldedY)
                     return foldedX < foldedY;
+                continue;
             }
+            const qsizetype from = i > 0 && QChar::isHighSurrogate(x[i - 1]) ? i - 1 : i;
+            return QStringView(a).mid(from).compare(QStringView(b).mid(from), Qt::CaseInsensitive) < 0;
         }
         return a.size() < b.size();
     }
