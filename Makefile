@@ -9,6 +9,7 @@ PACKAGES = cmake ninja-build g++ clang libclang-rt-dev qt6-base-dev libplist-dev
            curl openssl libsqlite3-dev qtkeychain-qt6-dev gnome-keyring python3-pyftpdlib lighttpd \
            lighttpd-mod-webdav libqt6svg6 xvfb xauth
 PACKAGES += avahi-daemon iproute2
+PACKAGES += time
 
 .PHONY: all deps build test demo gui bench fuzz tsan format clean interop
 
@@ -50,6 +51,7 @@ bench: deps
 	cmake --build build-bench -j $(JOBS)
 	./build-bench/bench/quorvit-bench
 	./build-bench/bench/quorvit-gui-bench
+	@echo; bench/perf_table.sh build-bench
 
 # Real browsers read what Quorvit wrote (not part of make test; installs the browsers on demand).
 interop: build

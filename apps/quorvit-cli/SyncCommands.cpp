@@ -26,21 +26,26 @@ void addCompareOptions(QCommandLineParser& parser)
         {QStringLiteral("json"), QStringLiteral("Print {\"base\": TREE, \"missing\": TREE} as JSON.")});
 }
 
-QByteArray outlineText(const QVFolder& folder, int depth = 0)
+/// Appends the folder's contents, one item a line, into one buffer (a buffer per folder, copied into
+/// its parent's, made large trees slow to print).
+void appendOutline(const QVFolder& folder, QByteArray& out, int depth = 0)
 {
-    QByteArray out;
     for (const QVItemPtr& item : folder.folderContents()) {
-        out += QByteArray(depth * 2 + 2, ' ');
+        out.append(depth * 2 + 2, ' ');
         if (item->isFolder()) {
-            out += "[" + item->name().toUtf8() + "]\n";
-            out += outlineText(static_cast<const QVFolder&>(*item), depth + 1);
+            out += '[';
+            out += item->name().toUtf8();
+            out += "]\n";
+            appendOutline(static_cast<const QVFolder&>(*item), out, depth + 1);
         } else if (item->isDivider()) {
             out += "------------\n";
         } else {
-            out += item->name().toUtf8() + "  <" + item->urlAddress().toUtf8() + ">\n";
+            out += item->name().toUtf8();
+            out += "  <";
+            out += item->urlAddress().toUtf8();
+            out += ">\n";
         }
     }
-    return out;
 }
 
 int bookmarkCount(const QVFolderPtr& folder)
@@ -59,9 +64,10 @@ QByteArray report(const SyncSession& session, bool json)
         return "{\"base\": " + TreeJson::toJson(*base) + ",\n\"missing\": " + TreeJson::toJson(*missing) +
                "}\n";
     QByteArray out = "Base: " + session.baseHandle()->browserName().toUtf8() + " (" +
-                     QByteArray::number(bookmarkCount(base)) + " bookmarks)\n" + outlineText(*base);
-    out += "\nMissing from the base: " + QByteArray::number(missing->itemCount()) + " bookmarks\n" +
-           outlineText(*missing);
+                     QByteArray::number(bookmarkCount(base)) + " bookmarks)\n";
+    appendOutline(*base, out);
+    out += "\nMissing from the base: " + QByteArray::number(missing->itemCount()) + " bookmarks\n";
+    appendOutline(*missing, out);
     return out;
 }
 } // namespace

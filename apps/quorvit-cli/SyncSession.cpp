@@ -12,6 +12,7 @@
 
 #include <QEventLoop>
 #include <QFileInfo>
+#include <QTimer>
 
 #include <cstdio>
 #include <unistd.h>
@@ -51,6 +52,17 @@ SyncSession::~SyncSession()
 {
     if (m_showProgress)
         std::fprintf(stderr, "\r\033[K");
+    // The program ends with the session. The trees it read are left for the system to reclaim at the
+    // exit: freeing a large comparison's trees item by item took longer than comparing them.
+    static auto* const keptUntilExit = new QList<QVFolderPtr>();
+    for (const auto& handle : m_sources) {
+        if (handle && handle->bookmarks())
+            keptUntilExit->append(handle->bookmarks());
+    }
+    for (const QVFolderPtr& tree : {m_engine->defaultBookmarks(), m_engine->missingBookmarks()}) {
+        if (tree)
+            keptUntilExit->append(tree);
+    }
 }
 
 BookmarkFileHandlePtr SyncSession::handleForPath(const QString& path, QString* reason)
@@ -126,8 +138,12 @@ int SyncSession::runEventLoop()
 {
     m_result = -1;
     QEventLoop loop;
+    // Sleeps until the worker posts something (progress, an alert, the end of the run). The timed
+    // overload of processEvents never sleeps, and spinning took a core from the worker.
+    QTimer wakeUp;
+    wakeUp.start(50);
     while (m_result < 0 && m_engine->isRunning())
-        loop.processEvents(QEventLoop::WaitForMoreEvents, 50);
+        loop.processEvents(QEventLoop::WaitForMoreEvents);
     return m_result;
 }
 

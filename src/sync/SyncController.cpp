@@ -22,19 +22,28 @@
 #include <QThread>
 
 #include <algorithm>
-#include <map>
 #include <utility>
+#include <vector>
 
 namespace {
 const QString kFilterDuplicatesKey = QStringLiteral("FilterDefaultDuplicates");
 const QString kCompareUsingKey = QStringLiteral("compareUsing");
 
+/// Visits every item below the folder in walk order (a folder's items, then its folders' from the
+/// last met), without taking a reference to each item on the way.
 template <typename Visit> void forEachItem(const QVFolderPtr& folder, Visit visit)
 {
     if (!folder)
         return;
-    for (const QVItemPtr& item : BookmarkEnumerator(folder).allObjects())
-        visit(*item);
+    QList<const QVFolder*> stack{folder.get()};
+    while (!stack.isEmpty()) {
+        const QVFolder* current = stack.takeLast();
+        for (const QVItemPtr& item : current->folderContents()) {
+            if (item->isFolder())
+                stack.append(static_cast<const QVFolder*>(item.get()));
+            visit(*item);
+        }
+    }
 }
 
 QString fill(QString format, const QString& value)
@@ -47,16 +56,37 @@ const QString& keyOf(const QVItem& item, int method)
     return method == SyncController::CompareByAddress ? item.urlAddress() : item.name();
 }
 
+/// QString::compare's case-insensitive order, decided here where it is plain: units that are the same
+/// are passed over, two ASCII letters are folded by hand, and only at the first other difference is
+/// the rest (from a surrogate pair's start) left to QString::compare. Folding looks back no further
+/// than a surrogate pair, so the order of the rest is the order of the whole.
 struct CaseInsensitiveLess
 {
     bool operator()(const QString& a, const QString& b) const
     {
-        return QString::compare(a, b, Qt::CaseInsensitive) < 0;
+        const qsizetype common = std::min(a.size(), b.size());
+        const auto* x = reinterpret_cast<const char16_t*>(a.constData());
+        const auto* y = reinterpret_cast<const char16_t*>(b.constData());
+        for (qsizetype i = 0; i < common; ++i) {
+            if (x[i] == y[i])
+                continue;
+            if (x[i] < 0x80 && y[i] < 0x80) {
+                const char16_t foldedX = x[i] >= 'A' && x[i] <= 'Z' ? x[i] + 32 : x[i];
+                const char16_t foldedY = y[i] >= 'A' && y[i] <= 'Z' ? y[i] + 32 : y[i];
+                if (foldedX != foldedY)
+                    return foldedX < foldedY;
+                continue;
+            }
+            const qsizetype from = i > 0 && QChar::isHighSurrogate(x[i - 1]) ? i - 1 : i;
+            return QStringView(a).mid(from).compare(QStringView(b).mid(from), Qt::CaseInsensitive) < 0;
+        }
+        return a.size() < b.size();
     }
 };
 
-/// The base tree indexed once per run: for each key, the bookmarks (and, by name, the folders) that
-/// carry it, in walk order. The first entry that is not the item itself is what a walk would meet first.
+/// The base tree indexed once per run: for each key, the first two bookmarks (and, by name, folders)
+/// that carry it in walk order. The first of them that is not the item itself is what a walk would
+/// meet first; an item is met once, so two are always enough.
 class BaseIndex
 {
 public:
@@ -64,39 +94,48 @@ public:
     {
         forEachItem(base, [&](QVItem& item) {
             if (item.isBookmark())
-                m_bookmarks[keyOf(item, method)].append(&item);
+                add(m_bookmarks[keyOf(item, method)], &item);
             else if (item.isFolder())
-                m_folders[item.name()].append(&item);
+                add(m_folders[item.name()], &item);
         });
     }
 
     /// The first item a walk over the base would match with the item; null when none.
     QVItem* match(const QVItem& item, int method) const
     {
-        const QHash<QString, QList<QVItem*>>* table = nullptr;
-        QString key;
-        if (item.isBookmark()) {
-            table = &m_bookmarks;
-            key = keyOf(item, method);
-        } else if (item.isFolder()) {
-            table = &m_folders;
-            key = item.name();
-        } else {
+        const Carriers* carriers = nullptr;
+        if (item.isBookmark())
+            carriers = find(m_bookmarks, keyOf(item, method));
+        else if (item.isFolder())
+            carriers = find(m_folders, item.name());
+        if (!carriers)
             return nullptr;
-        }
-        const auto found = table->constFind(key);
-        if (found == table->constEnd())
-            return nullptr;
-        for (QVItem* candidate : found.value()) {
-            if (candidate != &item)
-                return candidate;
-        }
-        return nullptr;
+        return carriers->first != &item ? carriers->first : carriers->second;
     }
 
 private:
-    QHash<QString, QList<QVItem*>> m_bookmarks;
-    QHash<QString, QList<QVItem*>> m_folders;
+    struct Carriers
+    {
+        QVItem* first = nullptr;
+        QVItem* second = nullptr;
+    };
+
+    static void add(Carriers& carriers, QVItem* item)
+    {
+        if (!carriers.first)
+            carriers.first = item;
+        else if (!carriers.second)
+            carriers.second = item;
+    }
+
+    static const Carriers* find(const QHash<QString, Carriers>& table, const QString& key)
+    {
+        const auto found = table.constFind(key);
+        return found == table.constEnd() ? nullptr : &found.value();
+    }
+
+    QHash<QString, Carriers> m_bookmarks;
+    QHash<QString, Carriers> m_folders;
 };
 
 /// Fills what the base item lacks from its twin; name, address, source and place never change.
@@ -159,9 +198,9 @@ QVFolderPtr SyncController::compareBookmarksToBase(const QVFolderPtr& base, cons
     if (!gathering || gathering->itemCount() == 0)
         return nullptr;
     const BaseIndex index(base, method);
-    // Sorted case-insensitively; equal keys keep their order of arrival (multimap inserts at the end
-    // of an equal range). Exact duplicates of a key already gathered are dropped.
-    std::multimap<QString, QVItemPtr, CaseInsensitiveLess> sorted;
+    // Gathered in order of arrival, then sorted case-insensitively with a stable sort, so equal keys
+    // keep that order. Exact duplicates of a key already gathered are dropped.
+    std::vector<std::pair<QString, QVItemPtr>> sorted;
     QSet<QString> gathered;
 
     QList<QVFolderPtr> stack{gathering};
@@ -183,10 +222,13 @@ QVFolderPtr SyncController::compareBookmarksToBase(const QVFolderPtr& base, cons
                 if (gathered.contains(key))
                     continue;
                 gathered.insert(key);
-                sorted.emplace(key, item);
+                sorted.emplace_back(key, item);
             }
         }
     }
+    std::stable_sort(
+        sorted.begin(), sorted.end(),
+        [less = CaseInsensitiveLess()](const auto& a, const auto& b) { return less(a.first, b.first); });
     for (const auto& [key, item] : sorted) {
         missing->addItem(item);
         item->setParentFolder(missing);
@@ -739,18 +781,39 @@ bool SyncController::stripCharacterSet(const std::function<bool(char32_t)>& isMe
     return replaced;
 }
 
+namespace {
+/// Whether stripping would replace anything: most names have nothing to replace, and need no copy.
+bool holdsIllegalCharacter(const QString& text)
+{
+    const auto* units = reinterpret_cast<const char16_t*>(text.constData());
+    const qsizetype size = text.size();
+    for (qsizetype i = 0; i < size; ++i) {
+        char32_t codePoint = units[i];
+        // Printable ASCII holds no control, format or non-character.
+        if (codePoint >= 0x20 && codePoint < 0x7F)
+            continue;
+        if (QChar::isHighSurrogate(codePoint) && i + 1 < size && QChar::isLowSurrogate(units[i + 1]))
+            codePoint = QChar::surrogateToUcs4(char16_t(codePoint), units[++i]);
+        if (SyncController::isIllegalCharacter(codePoint))
+            return true;
+    }
+    return false;
+}
+} // namespace
+
 void SyncController::stripIllegalCharactersInFolder(const QVFolderPtr& folder)
 {
     forEachItem(folder, [](QVItem& item) {
         if (item.isDivider())
             return;
         QString name = item.name();
-        if (stripCharacterSet(&SyncController::isIllegalCharacter, name))
+        if (holdsIllegalCharacter(name) && stripCharacterSet(&SyncController::isIllegalCharacter, name))
             item.setName(name);
         if (item.isBookmark()) {
             auto& bookmark = static_cast<QVBookmark&>(item);
             QString comments = bookmark.comments();
-            if (stripCharacterSet(&SyncController::isIllegalCharacter, comments))
+            if (holdsIllegalCharacter(comments) &&
+                stripCharacterSet(&SyncController::isIllegalCharacter, comments))
                 bookmark.setComments(comments);
         }
     });

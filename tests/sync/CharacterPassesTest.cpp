@@ -50,12 +50,12 @@ TEST(CharacterPasses, StripReplacesControlsButKeepsDividersAndJoiners)
 {
     Tree tree;
     tree.bookmark->setName(QStringLiteral("a\tb\u0001c\u200bd"));
-    tree.bookmark->setComments(QStringLiteral("line1\nline2"));
+    tree.bookmark->setComments(QStringLiteral("line1\nline2\x7f") + QChar(0xD800));
     tree.folder->setName(QStringLiteral("family \U0001F468\u200D\U0001F469 \uFFFF"));
     tree.divider->setName(QStringLiteral("--\u0001--"));
     SyncController::stripIllegalCharactersInFolder(tree.root);
     EXPECT_EQ(tree.bookmark->name(), QStringLiteral("a b c d"));
-    EXPECT_EQ(tree.bookmark->comments(), QStringLiteral("line1 line2"));
+    EXPECT_EQ(tree.bookmark->comments(), QStringLiteral("line1 line2  "));
     EXPECT_EQ(tree.folder->name(), QStringLiteral("family \U0001F468\u200D\U0001F469  "));
     EXPECT_EQ(tree.divider->name(), QStringLiteral("--\u0001--"));
 }

@@ -47,7 +47,12 @@ private:
         static const QStringList words{QStringLiteral("alpha"), QStringLiteral("Alpha"), QStringLiteral("ALPHA"),
                                        QStringLiteral("beta"),  QStringLiteral("Gamma"), QStringLiteral(""),
                                        QStringLiteral("delta"), QStringLiteral("Émile"), QStringLiteral("émile"),
-                                       QStringLiteral("zeta"),  QStringLiteral("Zeta"),  QStringLiteral("eta")};
+                                       QStringLiteral("zeta"),  QStringLiteral("Zeta"),  QStringLiteral("eta"),
+                                       // ASCII that folding puts on the other side of letters, and
+                                       // letters whose case is not ASCII's.
+                                       QStringLiteral("_zeta"), QStringLiteral("[eta]"),
+                                       QStringLiteral("Stra\u00dfe"), QStringLiteral("STRASSE"),
+                                       QStringLiteral("\u03a3\u03b9"), QStringLiteral("\u03c3\u03b9")};
         QString text = words.at(int(m_random.bounded(words.size())));
         if (m_random.bounded(3) == 0)
             text += QString::number(m_random.bounded(4));
