@@ -144,6 +144,36 @@ OutlineView::OutlineView(QWidget* parent) : QTreeView(parent)
     });
 }
 
+void OutlineView::selectAll()
+{
+    // Qt's own walks every visible row and merges the ranges it makes pairwise: seconds for a large open
+    // tree. One range per folder, spanning the columns, says the same.
+    QAbstractItemModel* items = model();
+    if (!items || !selectionModel() || selectionMode() != ExtendedSelection) {
+        QTreeView::selectAll();
+        return;
+    }
+    QItemSelection selection;
+    const int lastColumn = items->columnCount() - 1;
+    QList<QModelIndex> parents{rootIndex()};
+    while (!parents.isEmpty()) {
+        const QModelIndex parent = parents.takeLast();
+        const int rows = items->rowCount(parent);
+        if (rows == 0)
+            continue;
+        selection.append(
+            QItemSelectionRange(items->index(0, 0, parent), items->index(rows - 1, lastColumn, parent)));
+        for (int row = 0; row < rows; ++row) {
+            const QModelIndex child = items->index(row, 0, parent);
+            if (items->hasChildren(child) && isExpanded(child))
+                parents.append(child);
+        }
+    }
+    // Cleared first: comparing a large old selection with the new one costs as much again.
+    selectionModel()->clearSelection();
+    selectionModel()->select(selection, QItemSelectionModel::Select);
+}
+
 void OutlineView::keyPressEvent(QKeyEvent* event)
 {
     if ((event->key() == Qt::Key_Delete || event->key() == Qt::Key_Backspace) && state() != EditingState) {
@@ -305,10 +335,21 @@ OrderWindowController::OrderWindowController(AppServices& services, QWidget* par
     connect(m_model, &BookmarkController::itemsDropped, this, &OrderWindowController::selectItems);
     connect(m_outline, &OutlineView::deletePressed, this,
             [this](Qt::KeyboardModifiers modifiers) { deleteCommand(modifiers); });
-    connect(m_outline->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
-        setItemToEdit(selectedItem());
-        validateActions();
-    });
+    const auto forgetSelection = [this] {
+        m_logicalSelectionValid = false;
+        m_logicalSelection.clear();
+    };
+    connect(m_model, &QAbstractItemModel::rowsInserted, this, forgetSelection);
+    connect(m_model, &QAbstractItemModel::rowsRemoved, this, forgetSelection);
+    connect(m_model, &QAbstractItemModel::rowsMoved, this, forgetSelection);
+    connect(m_model, &QAbstractItemModel::layoutChanged, this, forgetSelection);
+    connect(m_model, &QAbstractItemModel::modelReset, this, forgetSelection);
+    connect(m_outline->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            [this, forgetSelection] {
+                forgetSelection();
+                setItemToEdit(selectedItem());
+                validateActions();
+            });
     connect(QApplication::clipboard(), &QClipboard::dataChanged, this,
             &OrderWindowController::validateActions);
     // Commands that act on "the selection" take the outline's or the missing list's, whichever of the
@@ -615,21 +656,53 @@ QModelIndexList selectedNameRows(const QItemSelectionModel& model, int limit = -
 
 QList<QVItemPtr> OrderWindowController::logicalSelection() const
 {
-    // The outline's order, top to bottom: by the rows on the way down from the root.
-    QList<std::pair<QList<int>, QModelIndex>> rows;
-    for (const QModelIndex& row : selectedNameRows(*m_outline->selectionModel())) {
+    if (!m_logicalSelectionValid) {
+        m_logicalSelection = computeLogicalSelection();
+        m_logicalSelectionValid = true;
+    }
+    return m_logicalSelection;
+}
+
+QList<QVItemPtr> OrderWindowController::computeLogicalSelection() const
+{
+    // Straight from the selection's ranges into the folders: no index per selected row.
+    QSet<const QVItem*> chosen;
+    QList<const QVItem*> selected;
+    for (const QItemSelectionRange& range : m_outline->selectionModel()->selection()) {
+        const QVFolderPtr folder = m_model->folderForIndex(range.parent());
+        if (!folder)
+            continue;
+        const QList<QVItemPtr>& contents = folder->folderContents();
+        const int last = std::min(range.bottom(), int(contents.size()) - 1);
+        for (int row = std::max(0, range.top()); row <= last; ++row) {
+            const QVItem* item = contents.at(row).get();
+            if (!chosen.contains(item)) {
+                chosen.insert(item);
+                selected.append(item);
+            }
+        }
+    }
+    // Only those none of whose folders is selected too, then in the outline's order (by their rows on the
+    // way down from the root): sorting what is left is cheap, sorting every selected row is not.
+    QList<std::pair<QList<int>, QVItemPtr>> kept;
+    for (const QVItem* item : selected) {
+        bool underChosen = false;
+        for (QVFolderPtr folder = item->parentFolder(); folder && !underChosen;
+             folder = folder->parentFolder())
+            underChosen = chosen.contains(folder.get());
+        if (underChosen)
+            continue;
         QList<int> path;
-        for (QModelIndex at = row; at.isValid(); at = at.parent())
+        for (QModelIndex at = m_model->indexForItem(item); at.isValid(); at = at.parent())
             path.prepend(at.row());
-        rows.append({path, row});
+        kept.append({path, std::const_pointer_cast<QVItem>(item->shared_from_this())});
     }
-    std::sort(rows.begin(), rows.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::sort(kept.begin(), kept.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
     QList<QVItemPtr> items;
-    for (const auto& [path, row] : rows) {
-        if (QVItemPtr item = m_model->itemPtrForIndex(row))
-            items.append(item);
-    }
-    return BookmarkController::logicalItems(items);
+    items.reserve(kept.size());
+    for (auto& [path, item] : kept)
+        items.append(std::move(item));
+    return items;
 }
 
 QList<QVItemPtr> OrderWindowController::allSelectedBookmarks() const

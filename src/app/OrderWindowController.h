@@ -41,6 +41,9 @@ class OutlineView : public QTreeView
 public:
     explicit OutlineView(QWidget* parent = nullptr);
 
+    /// Every row of the root and of each open folder, as one range per folder.
+    void selectAll() override;
+
 Q_SIGNALS:
     void deletePressed(Qt::KeyboardModifiers modifiers);
 
@@ -263,6 +266,7 @@ private:
     bool confirm(const QString& title, const QString& message, const QString& okLabel,
                  const QString& cancelLabel);
     void paintTree(QPainter& painter, QPrinter& printer);
+    QList<QVItemPtr> computeLogicalSelection() const;
     bool beginLinkChecking(const QVFolderPtr& folder, const QList<QVItemPtr>& items);
     void linkCheckingFinished();
     bool isInTree(const QVItem& item) const;
@@ -285,6 +289,9 @@ private:
     QPointer<SearchController> m_search;
     QPointer<WriteSheet> m_writeSheet;
     QVItemPtr m_itemToEdit;
+    /// The logical selection, worked out once per change of the selection or the tree.
+    mutable QList<QVItemPtr> m_logicalSelection;
+    mutable bool m_logicalSelectionValid = false;
     bool m_loadingInfo = false;
     bool m_edited = false;
     bool m_writing = false;

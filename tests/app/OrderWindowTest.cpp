@@ -232,6 +232,15 @@ TEST_F(OrderWindowTest, DeletingAFolderAndOneOfItsBookmarksRemovesOnlyTheFolderA
     m_window->deleteCommand();
     EXPECT_EQ(m_alerts.alerts().size(), 2);
     EXPECT_EQ(names(m_tree), (QStringList{"b", "c", "G"}));
+
+    // Select All takes the open folders' rows too; the logical selection keeps the top level, in order.
+    m_window->outline()->expandAll();
+    m_window->outline()->selectAll();
+    EXPECT_TRUE(m_window->outline()->selectionModel()->isSelected(
+        m_window->bookmarkController()->indexForItem(folderAt(2)->itemAtIndex(0).get())));
+    EXPECT_EQ(m_window->logicalSelection(), (QList<QVItemPtr>{at(0), at(1), at(2)}));
+    m_window->deleteCommand();
+    EXPECT_EQ(m_tree->itemCount(), 0);
 }
 
 TEST_F(OrderWindowTest, TransferKeepsOrderAtTheTopAndRefusesAFolderIntoItsOwnDescendant)
