@@ -235,8 +235,15 @@ WriteSheet::WriteSheet(const QList<BookmarkFileHandlePtr>& handles, bool docklin
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(new QLabel(tr("Write the bookmarks of this window to:"), this));
     m_list = new QListWidget(this);
+    QHash<QString, int> named;
+    for (const BookmarkFileHandlePtr& handle : handles)
+        ++named[handle->browserName()];
     for (const BookmarkFileHandlePtr& handle : handles) {
-        auto* row = new QListWidgetItem(handle->browserName(), m_list);
+        // Two profiles of one browser are told apart by their folders.
+        QString title = handle->browserName();
+        if (named.value(title) > 1)
+            title += QStringLiteral(" (%1)").arg(QFileInfo(handle->filePath()).dir().dirName());
+        auto* row = new QListWidgetItem(title, m_list);
         row->setToolTip(handle->filePath());
         row->setFlags(Qt::ItemIsEnabled | Qt::ItemIsUserCheckable);
         row->setCheckState(handle->isDefaultBrowser() ? Qt::Checked : Qt::Unchecked);
@@ -322,9 +329,9 @@ OrderWindowController::OrderWindowController(AppServices& services, QWidget* par
     addDockWidget(Qt::RightDockWidgetArea, m_infoDock);
     m_infoDock->hide();
     m_missingDock->setVisible(m_services.defaults.boolForKey(PrefKey::DrawerVisible));
+    // Wide enough at first for the address and source columns to show.
     const int width = int(m_services.defaults.integerForKey(kDrawerWidth));
-    if (width > 0)
-        resizeDocks({m_missingDock}, {width}, Qt::Horizontal);
+    resizeDocks({m_missingDock}, {width > 0 ? width : 440}, Qt::Horizontal);
 
     connect(m_model, &BookmarkController::edited, this, [this] { setEdited(true); });
     // A rename in the outline shows in the info panel at once.
@@ -332,7 +339,11 @@ OrderWindowController::OrderWindowController(AppServices& services, QWidget* par
         if (!m_loadingInfo && m_itemToEdit && m_model->itemForIndex(topLeft) == m_itemToEdit.get())
             loadInfoWindowData();
     });
-    connect(m_model, &BookmarkController::itemsDropped, this, &OrderWindowController::selectItems);
+    connect(m_model, &BookmarkController::itemsDropped, this, [this](const QList<QVItemPtr>& items) {
+        selectItems(items);
+        // What was dropped is what the commands act on next, wherever the drag came from.
+        m_outline->setFocus(Qt::OtherFocusReason);
+    });
     connect(m_outline, &OutlineView::deletePressed, this,
             [this](Qt::KeyboardModifiers modifiers) { deleteCommand(modifiers); });
     const auto forgetSelection = [this] {

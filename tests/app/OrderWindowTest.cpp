@@ -423,6 +423,9 @@ TEST_F(OrderWindowTest, AFailedDestinationIsNamedAndTheEditsStayMarked)
     const auto good = BookmarkFileHandle::initWithPath(dir.filePath(QStringLiteral("good/bookmarks.html")));
     const auto bad = BookmarkFileHandle::initWithPath(dir.filePath(QStringLiteral("bad/bookmarks.html")));
     ASSERT_TRUE(good && bad);
+    WriteSheet sheet({good, bad}, false, false, nullptr);
+    EXPECT_NE(sheet.destinations()->item(0)->text(), sheet.destinations()->item(1)->text())
+        << "two files of one browser are told apart";
     ASSERT_TRUE(QDir(dir.filePath(QStringLiteral("bad"))).removeRecursively());
     loadTree();
     m_window->newFolder();
@@ -532,6 +535,7 @@ TEST_F(OrderWindowTest, MissingRowsDragIntoTheOutlineAndTransferFromTheFocusedLi
     };
 
     // The list's own drag data, dropped between "a" and "F" of the outline.
+    focusList(true);
     selectRow(1);
     std::unique_ptr<QMimeData> data(missing->mimeDataForSelection());
     ASSERT_TRUE(data);
@@ -542,6 +546,8 @@ TEST_F(OrderWindowTest, MissingRowsDragIntoTheOutlineAndTransferFromTheFocusedLi
     EXPECT_EQ(two->parentFolder(), m_tree);
     EXPECT_EQ(names(missing->missingBookmarks()), (QStringList{"one", "three"}));
     EXPECT_TRUE(m_window->isEdited());
+    EXPECT_FALSE(m_window->missingListHasFocus()) << "the commands act on the dropped rows";
+    EXPECT_EQ(m_window->logicalSelection(), QList<QVItemPtr>{two});
 
     // With the list focused, the transfer menu files its selection at the top of the chosen folder.
     focusList(true);
