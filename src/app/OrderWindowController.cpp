@@ -101,6 +101,12 @@ QString formatDate(const QDateTime& date)
     return AppPreferences::formatDate(date, AppPreferences::dateFormatForLocale(QLocale::system()));
 }
 
+/// A name as a menu shows it: trimmed, and an "&" shown as itself rather than taken for a shortcut mark.
+QString menuTitle(const QString& name)
+{
+    return OrderWindowController::trimName(name).replace(QLatin1Char('&'), QStringLiteral("&&"));
+}
+
 QVFolderPtr asFolder(const QVItemPtr& item)
 {
     return item && item->isFolder() ? std::static_pointer_cast<QVFolder>(item) : nullptr;
@@ -984,7 +990,7 @@ void OrderWindowController::buildTransferMenu(QMenu* menu)
     menu->clear();
     const QVFolderPtr root = defaultBookmarks();
     const auto addFolder = [this, menu](const QVFolderPtr& folder, const QString& title, int depth) {
-        QAction* action = menu->addAction(QString(depth * 3, QLatin1Char(' ')) + trimName(title));
+        QAction* action = menu->addAction(QString(depth * 3, QLatin1Char(' ')) + menuTitle(title));
         if (folder->type() == QVFolder::ToolbarFolder)
             action->setIcon(style()->standardIcon(QStyle::SP_DesktopIcon));
         else if (folder->type() == QVFolder::MenuFolder)
@@ -1328,7 +1334,7 @@ void OrderWindowController::buildPreviewMenu(QMenu* menu, const QVFolderPtr& fol
         if (item->isDivider()) {
             menu->addSeparator();
         } else if (const QVFolderPtr inner = asFolder(item)) {
-            QMenu* sub = menu->addMenu(trimName(inner->name()));
+            QMenu* sub = menu->addMenu(menuTitle(inner->name()));
             if (inner->type() == QVFolder::ToolbarFolder)
                 sub->setIcon(style()->standardIcon(QStyle::SP_DesktopIcon));
             else if (inner->type() == QVFolder::MenuFolder)
@@ -1336,7 +1342,7 @@ void OrderWindowController::buildPreviewMenu(QMenu* menu, const QVFolderPtr& fol
             buildPreviewMenu(sub, inner);
         } else {
             QAction* action =
-                menu->addAction(style()->standardIcon(QStyle::SP_FileLinkIcon), trimName(item->name()));
+                menu->addAction(style()->standardIcon(QStyle::SP_FileLinkIcon), menuTitle(item->name()));
             connect(action, &QAction::triggered, this,
                     [address = item->urlAddress()] { QDesktopServices::openUrl(QUrl(address)); });
         }

@@ -262,12 +262,14 @@ TEST_F(OrderWindowTest, TransferKeepsOrderAtTheTopAndRefusesAFolderIntoItsOwnDes
 
     // The menu lists every folder, depth first, long names trimmed.
     folderAt(1)->setName(QString(51, QLatin1Char('x')));
+    g->setName(QStringLiteral("G & co"));
     QMenu menu;
     m_window->buildTransferMenu(&menu);
     QStringList titles;
     for (QAction* action : menu.actions())
         titles.append(action->text().trimmed());
-    EXPECT_EQ(titles.mid(1), (QStringList{QString(50, QLatin1Char('x')) + QStringLiteral("..."), "G", "H"}));
+    EXPECT_EQ(titles.mid(1),
+              (QStringList{QString(50, QLatin1Char('x')) + QStringLiteral("..."), "G && co", "H"}));
     EXPECT_EQ(OrderWindowController::trimName(QString(50, QLatin1Char('y'))), QString(50, QLatin1Char('y')));
 }
 
