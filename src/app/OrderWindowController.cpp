@@ -958,7 +958,7 @@ bool OrderWindowController::transferSelectionToFolder(const QVFolderPtr& folder)
 {
     if (m_missingFocused && m_missing) {
         const QList<QVItemPtr> items = m_missing->logicalSelection();
-        if (!folder || items.isEmpty() || !isInTree(*folder))
+        if (!folder || items.isEmpty() || !m_model->containsItem(*folder))
             return false;
         // The list lets go of them first, so that they end up with one parent: the tree.
         m_missing->removeItems(items);
@@ -1111,12 +1111,10 @@ bool OrderWindowController::beginLinkChecking(const QVFolderPtr& folder, const Q
                     setEdited(true);
                 // Only the row of the checked bookmark is redrawn; the missing list follows the
                 // bookmark's own change notice.
-                if (isInTree(*bookmark)) {
-                    // Not the whole info panel again: it may hold what the user is typing.
-                    m_loadingInfo = true;
-                    m_model->itemChanged(bookmark.get());
-                    m_loadingInfo = false;
-                }
+                // Not the whole info panel again: it may hold what the user is typing.
+                m_loadingInfo = true;
+                m_model->itemChanged(bookmark.get());
+                m_loadingInfo = false;
                 if (m_itemToEdit != bookmark)
                     return;
                 loadInfoStatus();
@@ -1157,18 +1155,6 @@ void OrderWindowController::linkCheckingFinished()
     m_checker = nullptr;
     statusBar()->hide();
     validateActions();
-}
-
-bool OrderWindowController::isInTree(const QVItem& item) const
-{
-    const QVItem* root = defaultBookmarks().get();
-    if (&item == root)
-        return true;
-    for (QVFolderPtr folder = item.parentFolder(); folder; folder = folder->parentFolder()) {
-        if (folder.get() == root)
-            return true;
-    }
-    return false;
 }
 
 // Info panel ------------------------------------------------------------------------------------------

@@ -269,7 +269,6 @@ private:
     QList<QVItemPtr> computeLogicalSelection() const;
     bool beginLinkChecking(const QVFolderPtr& folder, const QList<QVItemPtr>& items);
     void linkCheckingFinished();
-    bool isInTree(const QVItem& item) const;
     void loadInfoStatus();
 
     AppServices& m_services;

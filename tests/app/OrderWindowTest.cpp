@@ -548,6 +548,9 @@ TEST_F(OrderWindowTest, MissingRowsDragIntoTheOutlineAndTransferFromTheFocusedLi
     EXPECT_EQ(two->parentFolder(), m_tree);
     EXPECT_EQ(names(missing->missingBookmarks()), (QStringList{"one", "three"}));
     EXPECT_TRUE(m_window->isEdited());
+    QSignalSpy changes(model, &QAbstractItemModel::dataChanged);
+    model->itemChanged(one.get());
+    EXPECT_EQ(changes.count(), 0) << "a bookmark of the list is no row of the tree";
     EXPECT_FALSE(m_window->missingListHasFocus()) << "the commands act on the dropped rows";
     EXPECT_EQ(m_window->logicalSelection(), QList<QVItemPtr>{two});
 
