@@ -404,8 +404,23 @@ void BookmarkController::sortFolder(const QVFolderPtr& folder, const QString& ke
     Q_EMIT edited();
 }
 
+bool BookmarkController::containsItem(const QVItem& item) const
+{
+    if (&item == m_root.get())
+        return true;
+    for (QVFolderPtr folder = item.parentFolder(); folder; folder = folder->parentFolder()) {
+        if (folder == m_root)
+            return true;
+    }
+    return false;
+}
+
 void BookmarkController::itemChanged(const QVItem* item)
 {
+    // The info panel and the link checker also change the missing list's bookmarks: a row number
+    // found in that list would name another row here.
+    if (!item || !containsItem(*item))
+        return;
     const QModelIndex name = indexForItem(item, NameColumn);
     if (name.isValid())
         Q_EMIT dataChanged(name, indexForItem(item, AddressColumn));

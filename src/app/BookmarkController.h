@@ -48,8 +48,10 @@ public:
     void moveItem(const QVItemPtr& item, const QVFolderPtr& folder, int rowAfterRemoval);
     /// Sorts the folder and its sub-folders by "itemName" or "itemAddress", keeping selection.
     void sortFolder(const QVFolderPtr& folder, const QString& key);
-    /// The item's own fields changed (name, address, type, status).
+    /// The item's own fields changed (name, address, type, status); nothing for an item of another tree.
     void itemChanged(const QVItem* item);
+    /// Whether the item is the working tree's root or below it.
+    bool containsItem(const QVItem& item) const;
 
     /// Keeps only the items none of whose ancestors is among them, in the given order.
     static QList<QVItemPtr> logicalItems(const QList<QVItemPtr>& items);

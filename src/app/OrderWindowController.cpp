@@ -4,6 +4,7 @@
 #include "BookmarkController.h"
 #include "GuiAlertPresenter.h"
 #include "MissingBookmarkController.h"
+#include "MissingBookmarksTableView.h"
 #include "ProgressPanel.h"
 #include "SearchController.h"
 #include "formats/Chimera.h"
@@ -15,6 +16,7 @@
 #include "formats/QuorvitBrowser.h"
 #include "formats/Safari.h"
 #include "formats/Shiira.h"
+#include "linkcheck/BrokenLinkController.h"
 #include "model/BookmarkEnumerator.h"
 #include "model/QVBookmark.h"
 #include "model/QVDivider.h"
@@ -55,9 +57,11 @@
 #include <QPlainTextEdit>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QSet>
 #include <QSpinBox>
+#include <QStatusBar>
 #include <QStyle>
 #include <QToolBar>
 #include <QUrl>
@@ -95,6 +99,12 @@ QString formatDate(const QDateTime& date)
     if (!date.isValid())
         return QVLocalized(QStringLiteral("NoDateAvailable"));
     return AppPreferences::formatDate(date, AppPreferences::dateFormatForLocale(QLocale::system()));
+}
+
+/// A name as a menu shows it: trimmed, and an "&" shown as itself rather than taken for a shortcut mark.
+QString menuTitle(const QString& name)
+{
+    return OrderWindowController::trimName(name).replace(QLatin1Char('&'), QStringLiteral("&&"));
 }
 
 QVFolderPtr asFolder(const QVItemPtr& item)
@@ -138,6 +148,36 @@ OutlineView::OutlineView(QWidget* parent) : QTreeView(parent)
             }
         }
     });
+}
+
+void OutlineView::selectAll()
+{
+    // Qt's own walks every visible row and merges the ranges it makes pairwise: seconds for a large open
+    // tree. One range per folder, spanning the columns, says the same.
+    QAbstractItemModel* items = model();
+    if (!items || !selectionModel() || selectionMode() != ExtendedSelection) {
+        QTreeView::selectAll();
+        return;
+    }
+    QItemSelection selection;
+    const int lastColumn = items->columnCount() - 1;
+    QList<QModelIndex> parents{rootIndex()};
+    while (!parents.isEmpty()) {
+        const QModelIndex parent = parents.takeLast();
+        const int rows = items->rowCount(parent);
+        if (rows == 0)
+            continue;
+        selection.append(
+            QItemSelectionRange(items->index(0, 0, parent), items->index(rows - 1, lastColumn, parent)));
+        for (int row = 0; row < rows; ++row) {
+            const QModelIndex child = items->index(row, 0, parent);
+            if (items->hasChildren(child) && isExpanded(child))
+                parents.append(child);
+        }
+    }
+    // Cleared first: comparing a large old selection with the new one costs as much again.
+    selectionModel()->clearSelection();
+    selectionModel()->select(selection, QItemSelectionModel::Select);
 }
 
 void OutlineView::keyPressEvent(QKeyEvent* event)
@@ -201,8 +241,15 @@ WriteSheet::WriteSheet(const QList<BookmarkFileHandlePtr>& handles, bool docklin
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(new QLabel(tr("Write the bookmarks of this window to:"), this));
     m_list = new QListWidget(this);
+    QHash<QString, int> named;
+    for (const BookmarkFileHandlePtr& handle : handles)
+        ++named[handle->browserName()];
     for (const BookmarkFileHandlePtr& handle : handles) {
-        auto* row = new QListWidgetItem(handle->browserName(), m_list);
+        // Two profiles of one browser are told apart by their folders.
+        QString title = handle->browserName();
+        if (named.value(title) > 1)
+            title += QStringLiteral(" (%1)").arg(QFileInfo(handle->filePath()).dir().dirName());
+        auto* row = new QListWidgetItem(title, m_list);
         row->setToolTip(handle->filePath());
         row->setFlags(Qt::ItemIsEnabled | Qt::ItemIsUserCheckable);
         row->setCheckState(handle->isDefaultBrowser() ? Qt::Checked : Qt::Unchecked);
@@ -242,6 +289,25 @@ void WriteSheet::validate()
 
 // ---------------------------------------------------------------------------------------------------
 
+LinkCheckStrip::LinkCheckStrip(QWidget* parent)
+    : QWidget(parent), m_status(new QLabel(this)), m_bar(new QProgressBar(this)),
+      m_cancel(new QPushButton(tr("Cancel"), this))
+{
+    setObjectName(QStringLiteral("linkCheckStrip"));
+    m_status->setMinimumWidth(200);
+    m_status->setTextFormat(Qt::PlainText);
+    m_bar->setTextVisible(false);
+    m_bar->setMaximumWidth(260);
+    m_cancel->setAutoDefault(false);
+    auto* layout = new QHBoxLayout(this);
+    layout->setContentsMargins(6, 2, 6, 2);
+    layout->addWidget(m_status, 1);
+    layout->addWidget(m_bar, 1);
+    layout->addWidget(m_cancel);
+}
+
+// ---------------------------------------------------------------------------------------------------
+
 OrderWindowController::OrderWindowController(AppServices& services, QWidget* parent)
     : QMainWindow(parent), m_services(services), m_model(new BookmarkController(this)),
       m_outline(new OutlineView(this)), m_missingDock(new QDockWidget(tr("Missing Bookmarks"), this)),
@@ -254,6 +320,13 @@ OrderWindowController::OrderWindowController(AppServices& services, QWidget* par
     m_outline->setColumnWidth(BookmarkController::NameColumn, 320);
     setCentralWidget(m_outline);
     m_progress->setCancelHandler([this] { m_services.engine.cancelProgress(); });
+    // Only there while a link check runs.
+    m_linkStrip = new LinkCheckStrip(this);
+    statusBar()->setSizeGripEnabled(false);
+    statusBar()->addWidget(m_linkStrip, 1);
+    statusBar()->hide();
+    connect(m_linkStrip->cancelButton(), &QPushButton::clicked, this,
+            &OrderWindowController::cancelLinkChecking);
 
     m_missingDock->setObjectName(QStringLiteral("missingDrawer"));
     addDockWidget(Qt::RightDockWidgetArea, m_missingDock);
@@ -262,9 +335,9 @@ OrderWindowController::OrderWindowController(AppServices& services, QWidget* par
     addDockWidget(Qt::RightDockWidgetArea, m_infoDock);
     m_infoDock->hide();
     m_missingDock->setVisible(m_services.defaults.boolForKey(PrefKey::DrawerVisible));
+    // Wide enough at first for the address and source columns to show.
     const int width = int(m_services.defaults.integerForKey(kDrawerWidth));
-    if (width > 0)
-        resizeDocks({m_missingDock}, {width}, Qt::Horizontal);
+    resizeDocks({m_missingDock}, {width > 0 ? width : 440}, Qt::Horizontal);
 
     connect(m_model, &BookmarkController::edited, this, [this] { setEdited(true); });
     // A rename in the outline shows in the info panel at once.
@@ -272,15 +345,43 @@ OrderWindowController::OrderWindowController(AppServices& services, QWidget* par
         if (!m_loadingInfo && m_itemToEdit && m_model->itemForIndex(topLeft) == m_itemToEdit.get())
             loadInfoWindowData();
     });
-    connect(m_model, &BookmarkController::itemsDropped, this, &OrderWindowController::selectItems);
+    connect(m_model, &BookmarkController::itemsDropped, this, [this](const QList<QVItemPtr>& items) {
+        selectItems(items);
+        // What was dropped is what the commands act on next, wherever the drag came from.
+        m_outline->setFocus(Qt::OtherFocusReason);
+    });
     connect(m_outline, &OutlineView::deletePressed, this,
             [this](Qt::KeyboardModifiers modifiers) { deleteCommand(modifiers); });
-    connect(m_outline->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
-        setItemToEdit(selectedItem());
-        validateActions();
-    });
+    const auto forgetSelection = [this] {
+        m_logicalSelectionValid = false;
+        m_logicalSelection.clear();
+    };
+    connect(m_model, &QAbstractItemModel::rowsInserted, this, forgetSelection);
+    connect(m_model, &QAbstractItemModel::rowsRemoved, this, forgetSelection);
+    connect(m_model, &QAbstractItemModel::rowsMoved, this, forgetSelection);
+    connect(m_model, &QAbstractItemModel::layoutChanged, this, forgetSelection);
+    connect(m_model, &QAbstractItemModel::modelReset, this, forgetSelection);
+    connect(m_outline->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            [this, forgetSelection] {
+                forgetSelection();
+                setItemToEdit(selectedItem());
+                validateActions();
+            });
     connect(QApplication::clipboard(), &QClipboard::dataChanged, this,
             &OrderWindowController::validateActions);
+    // Commands that act on "the selection" take the outline's or the missing list's, whichever of the
+    // two last had the focus; the info panel, the menus and the toolbar leave it where it was.
+    connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
+        if (!now)
+            return;
+        const bool missing = m_missing && m_missing->view() && m_missing->view()->isAncestorOf(now);
+        if (!missing && now != m_outline)
+            return;
+        if (missing != m_missingFocused) {
+            m_missingFocused = missing;
+            validateActions();
+        }
+    });
     buildActions();
     setTrees(nullptr, nullptr, QString());
     resize(980, 620);
@@ -288,6 +389,7 @@ OrderWindowController::OrderWindowController(AppServices& services, QWidget* par
 
 OrderWindowController::~OrderWindowController()
 {
+    cancelLinkChecking();
     if (m_writing)
         m_services.engine.setDelegate(nullptr);
     // Before the docks go: the list's controller still refers to its view.
@@ -358,9 +460,11 @@ void OrderWindowController::buildActions()
         Command::GotoSite, tr("Open in Browser"), QKeySequence(QStringLiteral("Ctrl+Return")),
         [this] { openSites(); }, QStringLiteral("gotoSite"));
     add(
-        Command::CheckLinks, tr("Check Links…"), QKeySequence(), [this] { checkLinksCommand(); },
-        QStringLiteral("checkStatus"));
-    m_actions.value(Command::CheckLinks)->setEnabled(false); // until the link checker is wired in
+        Command::CheckBrokenLinks, tr("Check All Links…"), QKeySequence(), [this] { checkBrokenLinks(); },
+        QStringLiteral("checkBrokenLinks"));
+    add(
+        Command::CheckSiteStatus, tr("Check Selected Links"), QKeySequence(QStringLiteral("Ctrl+K")),
+        [this] { checkSiteStatus(); }, QStringLiteral("checkStatus"));
     QAction* info = m_infoDock->toggleViewAction();
     info->setText(tr("Info Panel"));
     info->setShortcut(QKeySequence(QStringLiteral("Ctrl+I")));
@@ -394,7 +498,9 @@ void OrderWindowController::buildActions()
     m_transferMenu = bookmarks->addMenu(tr("Move To"));
     m_transferMenu->setObjectName(QStringLiteral("transferMenu"));
     connect(m_transferMenu, &QMenu::aboutToShow, this, [this] { buildTransferMenu(m_transferMenu); });
-    bookmarks->addActions({act(Command::GotoSite), act(Command::CheckLinks)});
+    bookmarks->addAction(act(Command::GotoSite));
+    bookmarks->addSeparator();
+    bookmarks->addActions({act(Command::CheckBrokenLinks), act(Command::CheckSiteStatus)});
     QMenu* view = menuBar()->addMenu(tr("&View"));
     view->addActions({act(Command::ToggleInfo), act(Command::ToggleMissing), act(Command::TogglePreview)});
 
@@ -488,6 +594,9 @@ void OrderWindowController::setTrees(const QVFolderPtr& tree, const QVFolderPtr&
                                      const QString& caption)
 {
     setItemToEdit(nullptr);
+    // A run over the old tree or list has nothing left to show its results on.
+    cancelLinkChecking();
+    m_missingFocused = false;
     m_model->setDefaultBookmarks(tree);
     if (m_search)
         m_search->setRoot(m_model->defaultBookmarks());
@@ -502,7 +611,14 @@ void OrderWindowController::setTrees(const QVFolderPtr& tree, const QVFolderPtr&
         list->setType(QVFolder::Root);
     }
     m_missing = new MissingBookmarkController(list, m_services.defaults, this);
-    m_missing->setLinkCheckingAvailable(false);
+    m_missing->setLinkCheckingAvailable(!isCheckingLinks());
+    connect(m_missing, &MissingBookmarkController::checkLinksRequested, this,
+            &OrderWindowController::beginLinkCheckingWithItems);
+    connect(m_missing, &MissingBookmarkController::itemToEditChanged, this, [this](const QVItemPtr& item) {
+        if (m_missingFocused)
+            setItemToEdit(item);
+        validateActions();
+    });
     m_missing->setOutlineDragSource([model = QPointer<BookmarkController>(m_model)] {
         return model ? model->takeDraggedBookmarks() : QList<QVItemPtr>();
     });
@@ -557,21 +673,53 @@ QModelIndexList selectedNameRows(const QItemSelectionModel& model, int limit = -
 
 QList<QVItemPtr> OrderWindowController::logicalSelection() const
 {
-    // The outline's order, top to bottom: by the rows on the way down from the root.
-    QList<std::pair<QList<int>, QModelIndex>> rows;
-    for (const QModelIndex& row : selectedNameRows(*m_outline->selectionModel())) {
+    if (!m_logicalSelectionValid) {
+        m_logicalSelection = computeLogicalSelection();
+        m_logicalSelectionValid = true;
+    }
+    return m_logicalSelection;
+}
+
+QList<QVItemPtr> OrderWindowController::computeLogicalSelection() const
+{
+    // Straight from the selection's ranges into the folders: no index per selected row.
+    QSet<const QVItem*> chosen;
+    QList<const QVItem*> selected;
+    for (const QItemSelectionRange& range : m_outline->selectionModel()->selection()) {
+        const QVFolderPtr folder = m_model->folderForIndex(range.parent());
+        if (!folder)
+            continue;
+        const QList<QVItemPtr>& contents = folder->folderContents();
+        const int last = std::min(range.bottom(), int(contents.size()) - 1);
+        for (int row = std::max(0, range.top()); row <= last; ++row) {
+            const QVItem* item = contents.at(row).get();
+            if (!chosen.contains(item)) {
+                chosen.insert(item);
+                selected.append(item);
+            }
+        }
+    }
+    // Only those none of whose folders is selected too, then in the outline's order (by their rows on the
+    // way down from the root): sorting what is left is cheap, sorting every selected row is not.
+    QList<std::pair<QList<int>, QVItemPtr>> kept;
+    for (const QVItem* item : selected) {
+        bool underChosen = false;
+        for (QVFolderPtr folder = item->parentFolder(); folder && !underChosen;
+             folder = folder->parentFolder())
+            underChosen = chosen.contains(folder.get());
+        if (underChosen)
+            continue;
         QList<int> path;
-        for (QModelIndex at = row; at.isValid(); at = at.parent())
+        for (QModelIndex at = m_model->indexForItem(item); at.isValid(); at = at.parent())
             path.prepend(at.row());
-        rows.append({path, row});
+        kept.append({path, std::const_pointer_cast<QVItem>(item->shared_from_this())});
     }
-    std::sort(rows.begin(), rows.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::sort(kept.begin(), kept.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
     QList<QVItemPtr> items;
-    for (const auto& [path, row] : rows) {
-        if (QVItemPtr item = m_model->itemPtrForIndex(row))
-            items.append(item);
-    }
-    return BookmarkController::logicalItems(items);
+    items.reserve(kept.size());
+    for (auto& [path, item] : kept)
+        items.append(std::move(item));
+    return items;
 }
 
 QList<QVItemPtr> OrderWindowController::allSelectedBookmarks() const
@@ -808,6 +956,18 @@ bool OrderWindowController::sortCommand(const QString& key, bool wholeTree)
 
 bool OrderWindowController::transferSelectionToFolder(const QVFolderPtr& folder)
 {
+    if (m_missingFocused && m_missing) {
+        const QList<QVItemPtr> items = m_missing->logicalSelection();
+        if (!folder || items.isEmpty() || !m_model->containsItem(*folder))
+            return false;
+        // The list lets go of them first, so that they end up with one parent: the tree.
+        m_missing->removeItems(items);
+        for (auto it = items.crbegin(); it != items.crend(); ++it) {
+            (*it)->setParentFolder(nullptr);
+            m_model->insertItem(*it, folder, 0);
+        }
+        return true;
+    }
     const QList<QVItemPtr> items = logicalSelection();
     if (!folder || items.isEmpty())
         return false;
@@ -830,7 +990,7 @@ void OrderWindowController::buildTransferMenu(QMenu* menu)
     menu->clear();
     const QVFolderPtr root = defaultBookmarks();
     const auto addFolder = [this, menu](const QVFolderPtr& folder, const QString& title, int depth) {
-        QAction* action = menu->addAction(QString(depth * 3, QLatin1Char(' ')) + trimName(title));
+        QAction* action = menu->addAction(QString(depth * 3, QLatin1Char(' ')) + menuTitle(title));
         if (folder->type() == QVFolder::ToolbarFolder)
             action->setIcon(style()->standardIcon(QStyle::SP_DesktopIcon));
         else if (folder->type() == QVFolder::MenuFolder)
@@ -880,12 +1040,121 @@ void OrderWindowController::openAddresses(const QList<QVItemPtr>& items)
 
 void OrderWindowController::openSites()
 {
-    openAddresses(allSelectedBookmarks());
+    if (m_missingFocused && m_missing)
+        openAddresses(m_missing->logicalSelection());
+    else
+        openAddresses(allSelectedBookmarks());
 }
 
-void OrderWindowController::checkLinksCommand()
+// Link checking ---------------------------------------------------------------------------------------
+
+bool OrderWindowController::isCheckingLinks() const
 {
-    // The link checker is its own component; the command stays disabled until it is wired in.
+    return m_checker && m_checker->isChecking();
+}
+
+void OrderWindowController::checkBrokenLinks()
+{
+    if (!confirm(QVLocalized(QStringLiteral("Check bookmarks for broken links?")),
+                 QVLocalized(QStringLiteral("Checking links may take a while depending on your internet "
+                                            "connection speed and number of bookmarks. Are you sure you "
+                                            "want to continue?")),
+                 tr("Check"), QVLocalized(QStringLiteral("CancelLabel"))))
+        return;
+    if (m_missingFocused && m_missing)
+        beginLinkCheckingWithFolder(m_missing->missingBookmarks());
+    else
+        beginLinkCheckingWithFolder(defaultBookmarks());
+}
+
+void OrderWindowController::checkSiteStatus()
+{
+    if (m_missingFocused && m_missing)
+        beginLinkCheckingWithItems(m_missing->logicalSelection());
+    else
+        beginLinkCheckingWithItems(allSelectedBookmarks());
+}
+
+bool OrderWindowController::beginLinkCheckingWithItems(const QList<QVItemPtr>& items)
+{
+    return beginLinkChecking(nullptr, items);
+}
+
+bool OrderWindowController::beginLinkCheckingWithFolder(const QVFolderPtr& folder)
+{
+    return folder && beginLinkChecking(folder, {});
+}
+
+bool OrderWindowController::beginLinkChecking(const QVFolderPtr& folder, const QList<QVItemPtr>& items)
+{
+    BrokenLinkController* checker = BrokenLinkController::sharedInstance();
+    if (checker->isChecking()) {
+        QApplication::beep();
+        return false;
+    }
+    m_checker = checker;
+    disconnect(checker, nullptr, this, nullptr);
+    QProgressBar* bar = m_linkStrip->progressBar();
+    connect(checker, &BrokenLinkController::progressRangeChanged, this, [bar](int total, bool indeterminate) {
+        bar->setRange(0, indeterminate ? 0 : total);
+        bar->setValue(0);
+    });
+    connect(checker, &BrokenLinkController::progressChanged, this, [bar](int finished, int) {
+        if (bar->maximum() > 0)
+            bar->setValue(finished);
+    });
+    connect(checker, &BrokenLinkController::statusTextChanged, m_linkStrip->statusLabel(), &QLabel::setText);
+    connect(checker, &BrokenLinkController::bookmarkChecked, this,
+            [this](int, const QVBookmarkPtr& bookmark, const BrokenLinkController::CheckResult& result) {
+                const bool moved = !result.newAddress.isNull();
+                if (moved)
+                    setEdited(true);
+                // Only the row of the checked bookmark is redrawn; the missing list follows the
+                // bookmark's own change notice.
+                // Not the whole info panel again: it may hold what the user is typing.
+                m_loadingInfo = true;
+                m_model->itemChanged(bookmark.get());
+                m_loadingInfo = false;
+                if (m_itemToEdit != bookmark)
+                    return;
+                loadInfoStatus();
+                // The address field follows a rewrite unless the user has typed over it.
+                if (moved && m_infoAddress->text() == result.address) {
+                    m_loadingInfo = true;
+                    m_infoAddress->setText(bookmark->urlAddress());
+                    m_loadingInfo = false;
+                }
+            });
+    connect(checker, &BrokenLinkController::checkingFinished, this,
+            &OrderWindowController::linkCheckingFinished);
+
+    m_linkStrip->statusLabel()->clear();
+    m_linkStrip->cancelButton()->setEnabled(true);
+    if (folder)
+        checker->setFolderToScan(folder);
+    else
+        checker->setBookmarksToScan(items);
+    statusBar()->show();
+    checker->beginCheckingProcess(); // a list with nothing to check ends here and then
+    validateActions();
+    return true;
+}
+
+void OrderWindowController::cancelLinkChecking()
+{
+    if (!isCheckingLinks())
+        return;
+    m_linkStrip->cancelButton()->setEnabled(false);
+    m_checker->cancel();
+}
+
+void OrderWindowController::linkCheckingFinished()
+{
+    if (m_checker)
+        disconnect(m_checker, nullptr, this, nullptr);
+    m_checker = nullptr;
+    statusBar()->hide();
+    validateActions();
 }
 
 // Info panel ------------------------------------------------------------------------------------------
@@ -916,32 +1185,7 @@ void OrderWindowController::loadInfoWindowData()
     m_infoAdded->setText(bookmark ? formatDate(bookmark->addDate()) : QString());
     m_infoVisited->setText(bookmark ? formatDate(bookmark->lastVisitDate()) : QString());
     m_infoSource->setText(item ? item->source() : QString());
-    QStyle::StandardPixmap status = QStyle::SP_CustomBase;
-    QString statusText;
-    if (bookmark) {
-        switch (bookmark->brokenStatus()) {
-        case QVBookmark::Answered:
-            status = QStyle::SP_DialogApplyButton;
-            statusText = tr("Valid");
-            break;
-        case QVBookmark::NotFound:
-            status = QStyle::SP_MessageBoxCritical;
-            statusText = tr("Broken");
-            break;
-        case QVBookmark::OtherFailure:
-        case QVBookmark::Redirected:
-            status = QStyle::SP_MessageBoxWarning;
-            statusText = tr("Unreachable");
-            break;
-        default:
-            statusText = tr("Not checked");
-        }
-    }
-    if (status != QStyle::SP_CustomBase)
-        m_infoStatus->setPixmap(style()->standardIcon(status).pixmap(16));
-    else
-        m_infoStatus->setText(statusText);
-    m_infoStatus->setToolTip(statusText);
+    loadInfoStatus();
     const int frequency = bookmark ? bookmark->scheduleUpdateFrequency() : 0;
     m_scheduleBox->setChecked(frequency != 0);
     int unit = 0;
@@ -971,6 +1215,38 @@ void OrderWindowController::loadInfoWindowData()
     m_tabGroupBox->setChecked(folder && folder->type() == QVFolder::TabGroup);
     m_menuFolderBox->setChecked(folder && folder->type() == QVFolder::MenuFolder);
     m_loadingInfo = false;
+}
+
+void OrderWindowController::loadInfoStatus()
+{
+    const QVItemPtr item = m_itemToEdit;
+    const auto* bookmark = item && item->isBookmark() ? static_cast<const QVBookmark*>(item.get()) : nullptr;
+    QStyle::StandardPixmap status = QStyle::SP_CustomBase;
+    QString statusText;
+    if (bookmark) {
+        switch (bookmark->brokenStatus()) {
+        case QVBookmark::Answered:
+            status = QStyle::SP_DialogApplyButton;
+            statusText = tr("Valid");
+            break;
+        case QVBookmark::NotFound:
+            status = QStyle::SP_MessageBoxCritical;
+            statusText = tr("Broken");
+            break;
+        case QVBookmark::OtherFailure:
+        case QVBookmark::Redirected:
+            status = QStyle::SP_MessageBoxWarning;
+            statusText = tr("Unreachable");
+            break;
+        default:
+            statusText = tr("Not checked");
+        }
+    }
+    if (status != QStyle::SP_CustomBase)
+        m_infoStatus->setPixmap(style()->standardIcon(status).pixmap(16));
+    else
+        m_infoStatus->setText(statusText);
+    m_infoStatus->setToolTip(statusText);
 }
 
 int OrderWindowController::scheduleSeconds(bool enabled, int unitIndex, int number)
@@ -1044,7 +1320,7 @@ void OrderWindowController::buildPreviewMenu(QMenu* menu, const QVFolderPtr& fol
         if (item->isDivider()) {
             menu->addSeparator();
         } else if (const QVFolderPtr inner = asFolder(item)) {
-            QMenu* sub = menu->addMenu(trimName(inner->name()));
+            QMenu* sub = menu->addMenu(menuTitle(inner->name()));
             if (inner->type() == QVFolder::ToolbarFolder)
                 sub->setIcon(style()->standardIcon(QStyle::SP_DesktopIcon));
             else if (inner->type() == QVFolder::MenuFolder)
@@ -1052,7 +1328,7 @@ void OrderWindowController::buildPreviewMenu(QMenu* menu, const QVFolderPtr& fol
             buildPreviewMenu(sub, inner);
         } else {
             QAction* action =
-                menu->addAction(style()->standardIcon(QStyle::SP_FileLinkIcon), trimName(item->name()));
+                menu->addAction(style()->standardIcon(QStyle::SP_FileLinkIcon), menuTitle(item->name()));
             connect(action, &QAction::triggered, this,
                     [address = item->urlAddress()] { QDesktopServices::openUrl(QUrl(address)); });
         }
@@ -1168,12 +1444,21 @@ void OrderWindowController::validateActions()
     m_actions.value(Command::Cut)->setEnabled(bookmarks);
     m_actions.value(Command::Paste)->setEnabled(canPaste());
     m_actions.value(Command::Delete)->setEnabled(!selection.isEmpty());
-    m_actions.value(Command::GotoSite)->setEnabled(!selection.isEmpty());
+    const bool focusedSelection = m_missingFocused && m_missing
+                                      ? m_missing->tableView()->selectionModel()->hasSelection()
+                                      : !selection.isEmpty();
+    m_actions.value(Command::GotoSite)->setEnabled(focusedSelection);
     const bool folder = asFolder(selectedItem()) != nullptr;
     m_actions.value(Command::SortFolderByName)->setEnabled(folder);
     m_actions.value(Command::SortFolderByAddress)->setEnabled(folder);
-    m_transferMenu->setEnabled(!selection.isEmpty());
+    m_transferMenu->setEnabled(focusedSelection);
     m_actions.value(Command::Write)->setEnabled(!m_writing);
+    // One link check at a time, program-wide.
+    const bool checking = isCheckingLinks();
+    m_actions.value(Command::CheckBrokenLinks)->setEnabled(!checking);
+    m_actions.value(Command::CheckSiteStatus)->setEnabled(!checking && focusedSelection);
+    if (m_missing)
+        m_missing->setLinkCheckingAvailable(!checking);
 }
 
 void OrderWindowController::showWriteWindow()
@@ -1440,6 +1725,7 @@ void OrderWindowController::closeEvent(QCloseEvent* event)
         event->ignore();
         return;
     }
+    cancelLinkChecking();
     m_services.defaults.setObject(m_missingDock->isVisible(), PrefKey::DrawerVisible);
     m_services.defaults.setObject(m_missingDock->width(), kDrawerWidth);
     if (m_search)

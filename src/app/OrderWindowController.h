@@ -16,6 +16,7 @@
 #include <functional>
 
 class BookmarkController;
+class BrokenLinkController;
 class ProgressPanel;
 class QCheckBox;
 class QComboBox;
@@ -27,6 +28,7 @@ class QMenu;
 class QPainter;
 class QPlainTextEdit;
 class QPrinter;
+class QProgressBar;
 class QSpinBox;
 class QVBookmark;
 
@@ -38,6 +40,9 @@ class OutlineView : public QTreeView
 
 public:
     explicit OutlineView(QWidget* parent = nullptr);
+
+    /// Every row of the root and of each open folder, as one range per folder.
+    void selectAll() override;
 
 Q_SIGNALS:
     void deletePressed(Qt::KeyboardModifiers modifiers);
@@ -69,6 +74,22 @@ private:
     QPushButton* m_ok;
 };
 
+/// The strip at the foot of the organising window while links are checked: what is being checked, how
+/// far the run is, and a button to stop it.
+class LinkCheckStrip : public QWidget
+{
+public:
+    explicit LinkCheckStrip(QWidget* parent);
+    QLabel* statusLabel() const { return m_status; }
+    QProgressBar* progressBar() const { return m_bar; }
+    QPushButton* cancelButton() const { return m_cancel; }
+
+private:
+    QLabel* m_status;
+    QProgressBar* m_bar;
+    QPushButton* m_cancel;
+};
+
 /// The organising window: the working tree as an editable outline, the missing bookmarks beside it,
 /// an info panel for the selected item, and every command that edits, sorts, moves, opens, prints,
 /// saves and writes the tree. Nothing reaches a browser before the write command.
@@ -97,7 +118,8 @@ public:
         ToggleInfo,
         ToggleMissing,
         TogglePreview,
-        CheckLinks,
+        CheckBrokenLinks,
+        CheckSiteStatus,
         Close
     };
     /// Save As formats, by their tags.
@@ -158,7 +180,22 @@ public:
     void printCommand();
     void showFind();
     void setPreviewMenuShown(bool shown);
-    void checkLinksCommand();
+
+    // Link checking (one run at a time, program-wide).
+    /// Asks first, then checks the whole tree, or the missing list when that list has the focus.
+    void checkBrokenLinks();
+    /// Checks the bookmarks of the focused list's selection (with those inside selected folders).
+    void checkSiteStatus();
+    /// Starts a run over the items (or every bookmark below the folder); beeps and answers false while
+    /// another run is going.
+    bool beginLinkCheckingWithItems(const QList<QVItemPtr>& items);
+    bool beginLinkCheckingWithFolder(const QVFolderPtr& folder);
+    bool isCheckingLinks() const;
+    /// Starts no further check; the ones under way finish and keep their results.
+    void cancelLinkChecking();
+    LinkCheckStrip* linkCheckStrip() const { return m_linkStrip; }
+    /// Whether the missing list, rather than the outline, was the last of the two to take the focus.
+    bool missingListHasFocus() const { return m_missingFocused; }
 
     // The info panel.
     void setItemToEdit(const QVItemPtr& item);
@@ -229,6 +266,10 @@ private:
     bool confirm(const QString& title, const QString& message, const QString& okLabel,
                  const QString& cancelLabel);
     void paintTree(QPainter& painter, QPrinter& printer);
+    QList<QVItemPtr> computeLogicalSelection() const;
+    bool beginLinkChecking(const QVFolderPtr& folder, const QList<QVItemPtr>& items);
+    void linkCheckingFinished();
+    void loadInfoStatus();
 
     AppServices& m_services;
     BookmarkController* m_model;
@@ -237,6 +278,9 @@ private:
     QDockWidget* m_missingDock;
     QDockWidget* m_infoDock;
     ProgressPanel* m_progress;
+    LinkCheckStrip* m_linkStrip = nullptr;
+    QPointer<BrokenLinkController> m_checker;
+    bool m_missingFocused = false;
     QHash<Command, QAction*> m_actions;
     QMenu* m_fileMenu = nullptr;
     QMenu* m_transferMenu = nullptr;
@@ -244,6 +288,9 @@ private:
     QPointer<SearchController> m_search;
     QPointer<WriteSheet> m_writeSheet;
     QVItemPtr m_itemToEdit;
+    /// The logical selection, worked out once per change of the selection or the tree.
+    mutable QList<QVItemPtr> m_logicalSelection;
+    mutable bool m_logicalSelectionValid = false;
     bool m_loadingInfo = false;
     bool m_edited = false;
     bool m_writing = false;

@@ -1,7 +1,10 @@
+#include "../linkcheck/LinkServer.h"
 #include "GuiTestSupport.h"
 
 #include "app/AppPreferences.h"
 #include "app/BookmarkController.h"
+#include "app/MissingBookmarkController.h"
+#include "app/MissingBookmarksTableView.h"
 #include "app/OrderWindowController.h"
 #include "backup/RestoreFileManager.h"
 #include "model/QVBookmark.h"
@@ -25,16 +28,24 @@
 #include <QDir>
 #include <QDockWidget>
 #include <QElapsedTimer>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
 #include <QMimeData>
 #include <QPrinter>
+#include <QProgressBar>
 #include <QPushButton>
+#include <QSet>
+#include <QSignalSpy>
 #include <QSpinBox>
+#include <QStyle>
+#include <QTest>
 #include <QUrl>
 
 #include <gtest/gtest.h>
+
+#include <functional>
 
 using testsupport::readBytes;
 using testsupport::writeBytes;
@@ -44,6 +55,11 @@ namespace {
 QVItemPtr bookmark(const char* name, const char* address = "http://example.org/")
 {
     return QVBookmark::initBookmarkWithName(QString::fromUtf8(name), QString::fromUtf8(address));
+}
+
+QVItemPtr bookmark(const char* name, const QString& address)
+{
+    return QVBookmark::initBookmarkWithName(QString::fromUtf8(name), address);
 }
 
 QVFolderPtr folder(const char* name, const QList<QVItemPtr>& items = {})
@@ -61,6 +77,20 @@ QVFolderPtr root(const QList<QVItemPtr>& items)
     auto result = folder("Root", items);
     result->setType(QVFolder::Root);
     return result;
+}
+
+bool waitFor(const std::function<bool()>& done, int milliseconds = 20000)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!done() && timer.elapsed() < milliseconds)
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+    return done();
+}
+
+int brokenStatus(const QVItemPtr& item)
+{
+    return static_cast<const QVBookmark&>(*item).brokenStatus();
 }
 
 QStringList names(const QVFolderPtr& folder)
@@ -101,6 +131,16 @@ protected:
         m_window->setTrees(m_tree, nullptr, QStringLiteral("Test"));
     }
     QVItemPtr at(int index) const { return m_tree->itemAtIndex(index); }
+    /// Gives the keyboard focus to the outline or the missing list, as a click would.
+    void focusList(bool missing)
+    {
+        m_window->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(m_window.get()));
+        QWidget* list =
+            missing ? static_cast<QWidget*>(m_window->missingController()->tableView()) : m_window->outline();
+        list->setFocus();
+        ASSERT_EQ(m_window->missingListHasFocus(), missing);
+    }
     QVFolderPtr folderAt(int index) const { return std::static_pointer_cast<QVFolder>(at(index)); }
 
     testsupport::TemporaryHome m_home;
@@ -192,6 +232,15 @@ TEST_F(OrderWindowTest, DeletingAFolderAndOneOfItsBookmarksRemovesOnlyTheFolderA
     m_window->deleteCommand();
     EXPECT_EQ(m_alerts.alerts().size(), 2);
     EXPECT_EQ(names(m_tree), (QStringList{"b", "c", "G"}));
+
+    // Select All takes the open folders' rows too; the logical selection keeps the top level, in order.
+    m_window->outline()->expandAll();
+    m_window->outline()->selectAll();
+    EXPECT_TRUE(m_window->outline()->selectionModel()->isSelected(
+        m_window->bookmarkController()->indexForItem(folderAt(2)->itemAtIndex(0).get())));
+    EXPECT_EQ(m_window->logicalSelection(), (QList<QVItemPtr>{at(0), at(1), at(2)}));
+    m_window->deleteCommand();
+    EXPECT_EQ(m_tree->itemCount(), 0);
 }
 
 TEST_F(OrderWindowTest, TransferKeepsOrderAtTheTopAndRefusesAFolderIntoItsOwnDescendant)
@@ -213,12 +262,14 @@ TEST_F(OrderWindowTest, TransferKeepsOrderAtTheTopAndRefusesAFolderIntoItsOwnDes
 
     // The menu lists every folder, depth first, long names trimmed.
     folderAt(1)->setName(QString(51, QLatin1Char('x')));
+    g->setName(QStringLiteral("G & co"));
     QMenu menu;
     m_window->buildTransferMenu(&menu);
     QStringList titles;
     for (QAction* action : menu.actions())
         titles.append(action->text().trimmed());
-    EXPECT_EQ(titles.mid(1), (QStringList{QString(50, QLatin1Char('x')) + QStringLiteral("..."), "G", "H"}));
+    EXPECT_EQ(titles.mid(1),
+              (QStringList{QString(50, QLatin1Char('x')) + QStringLiteral("..."), "G && co", "H"}));
     EXPECT_EQ(OrderWindowController::trimName(QString(50, QLatin1Char('y'))), QString(50, QLatin1Char('y')));
 }
 
@@ -374,6 +425,9 @@ TEST_F(OrderWindowTest, AFailedDestinationIsNamedAndTheEditsStayMarked)
     const auto good = BookmarkFileHandle::initWithPath(dir.filePath(QStringLiteral("good/bookmarks.html")));
     const auto bad = BookmarkFileHandle::initWithPath(dir.filePath(QStringLiteral("bad/bookmarks.html")));
     ASSERT_TRUE(good && bad);
+    WriteSheet sheet({good, bad}, false, false, nullptr);
+    EXPECT_NE(sheet.destinations()->item(0)->text(), sheet.destinations()->item(1)->text())
+        << "two files of one browser are told apart";
     ASSERT_TRUE(QDir(dir.filePath(QStringLiteral("bad"))).removeRecursively());
     loadTree();
     m_window->newFolder();
@@ -466,6 +520,142 @@ TEST_F(OrderWindowTest, ClosingWithEditsAsksAndSaveAsAddsTheExtension)
     m_alerts.queueAnswer(quorvit::AlertPresenter::OtherButton); // Don't Save
     EXPECT_TRUE(m_window->close());
     EXPECT_FALSE(m_window->isEdited());
+}
+
+TEST_F(OrderWindowTest, MissingRowsDragIntoTheOutlineAndTransferFromTheFocusedList)
+{
+    const QVItemPtr one = bookmark("one", "http://one/");
+    const QVItemPtr two = bookmark("two", "http://two/");
+    const QVItemPtr three = bookmark("three", "http://three/");
+    loadTree();
+    m_window->setTrees(m_tree, root({one, two, three}), QStringLiteral("Test"));
+    MissingBookmarkController* missing = m_window->missingController();
+    QItemSelectionModel* rows = missing->tableView()->selectionModel();
+    const auto selectRow = [&](int row) {
+        rows->select(missing->tableView()->model()->index(row, 0),
+                     QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    };
+
+    // The list's own drag data, dropped between "a" and "F" of the outline.
+    focusList(true);
+    selectRow(1);
+    std::unique_ptr<QMimeData> data(missing->mimeDataForSelection());
+    ASSERT_TRUE(data);
+    BookmarkController* model = m_window->bookmarkController();
+    ASSERT_TRUE(model->canDropMimeData(data.get(), Qt::MoveAction, 1, 0, {}));
+    model->dropMimeData(data.get(), Qt::MoveAction, 1, 0, {});
+    EXPECT_EQ(names(m_tree), (QStringList{"a", "two", "F", "b", "c", "G"}));
+    EXPECT_EQ(two->parentFolder(), m_tree);
+    EXPECT_EQ(names(missing->missingBookmarks()), (QStringList{"one", "three"}));
+    EXPECT_TRUE(m_window->isEdited());
+    QSignalSpy changes(model, &QAbstractItemModel::dataChanged);
+    model->itemChanged(one.get());
+    EXPECT_EQ(changes.count(), 0) << "a bookmark of the list is no row of the tree";
+    EXPECT_FALSE(m_window->missingListHasFocus()) << "the commands act on the dropped rows";
+    EXPECT_EQ(m_window->logicalSelection(), QList<QVItemPtr>{two});
+
+    // With the list focused, the transfer menu files its selection at the top of the chosen folder.
+    focusList(true);
+    selectRow(1);
+    EXPECT_TRUE(m_window->action(OrderWindowController::Command::GotoSite)->isEnabled());
+    EXPECT_TRUE(m_window->transferSelectionToFolder(folderAt(2)));
+    EXPECT_EQ(names(folderAt(2)), (QStringList{"three", "f1", "f2"}));
+    EXPECT_EQ(three->parentFolder(), folderAt(2));
+    EXPECT_EQ(names(missing->missingBookmarks()), QStringList{"one"});
+}
+
+TEST_F(OrderWindowTest, CheckingLinksRedrawsOnlyTheCheckedRowsAndStoresAMovedAddress)
+{
+    LinkServer server;
+    const QString moved = server.url(QStringLiteral("/moved-abs"));
+    m_tree = root({bookmark("live", server.url(QStringLiteral("/ok"))),
+                   folder("F", {bookmark("dead", server.url(QStringLiteral("/missing")))}),
+                   bookmark("moved", moved), bookmark("local", "file:///etc/hosts")});
+    const QVItemPtr listed = bookmark("listed", server.url(QStringLiteral("/missing")));
+    m_window->setTrees(m_tree, root({listed}), QStringLiteral("Test"));
+    BookmarkController* model = m_window->bookmarkController();
+    m_window->outline()->expandAll();
+    QSignalSpy resets(model, &QAbstractItemModel::modelReset);
+    QSignalSpy changes(model, &QAbstractItemModel::dataChanged);
+    focusList(false);
+
+    m_alerts.queueAnswer(quorvit::AlertPresenter::DefaultButton);
+    m_window->checkBrokenLinks();
+    ASSERT_TRUE(m_window->isCheckingLinks());
+    EXPECT_TRUE(m_window->linkCheckStrip()->isVisible());
+    EXPECT_EQ(m_window->linkCheckStrip()->progressBar()->maximum(), 3) << "the file address is not checked";
+    EXPECT_FALSE(m_window->action(OrderWindowController::Command::CheckBrokenLinks)->isEnabled());
+    EXPECT_FALSE(m_window->missingController()->checkSelectionAction()->isEnabled());
+    ASSERT_TRUE(waitFor([&] { return !m_window->isCheckingLinks(); }));
+
+    EXPECT_FALSE(m_window->linkCheckStrip()->isVisible());
+    EXPECT_EQ(brokenStatus(at(0)), QVBookmark::Answered);
+    const QVItemPtr dead = folderAt(1)->itemAtIndex(0);
+    EXPECT_EQ(brokenStatus(dead), QVBookmark::NotFound);
+    EXPECT_EQ(brokenStatus(at(2)), QVBookmark::Answered);
+    EXPECT_EQ(at(2)->urlAddress(), server.url(QStringLiteral("/ok")));
+    EXPECT_EQ(brokenStatus(at(3)), QVBookmark::Unchecked);
+    EXPECT_EQ(brokenStatus(listed), QVBookmark::Unchecked) << "the outline had the focus";
+    EXPECT_TRUE(m_window->isEdited()) << "an address was rewritten";
+    const auto iconImage = [&](const QVItemPtr& item) {
+        return model->indexForItem(item.get()).data(Qt::DecorationRole).value<QIcon>().pixmap(16).toImage();
+    };
+    // The icons follow the results: alike for the two answered rows, apart from the dead and the unchecked.
+    EXPECT_EQ(iconImage(at(0)), iconImage(at(2)));
+    EXPECT_NE(iconImage(at(0)), iconImage(dead));
+    EXPECT_NE(iconImage(at(0)), iconImage(at(3)));
+    EXPECT_NE(iconImage(dead), iconImage(at(3)));
+
+    EXPECT_EQ(resets.count(), 0);
+    QSet<const QVItem*> redrawn;
+    for (const QList<QVariant>& change : changes) {
+        const QModelIndex topLeft = change.at(0).toModelIndex();
+        EXPECT_EQ(topLeft.row(), change.at(1).toModelIndex().row());
+        redrawn.insert(model->itemForIndex(topLeft));
+    }
+    EXPECT_EQ(redrawn, (QSet<const QVItem*>{at(0).get(), dead.get(), at(2).get()}));
+
+    // The missing list's own command checks its selection.
+    MissingBookmarkController* missing = m_window->missingController();
+    missing->tableView()->selectRow(0);
+    ASSERT_TRUE(missing->checkSelectionAction()->isEnabled());
+    missing->checkSelectionAction()->trigger();
+    ASSERT_TRUE(waitFor([&] { return !m_window->isCheckingLinks(); }));
+    EXPECT_EQ(brokenStatus(listed), QVBookmark::NotFound);
+}
+
+TEST_F(OrderWindowTest, CancellingALinkCheckKeepsTheFinishedResults)
+{
+    LinkServer server;
+    QList<QVItemPtr> items;
+    for (int i = 0; i < 8; ++i)
+        items.append(bookmark("slow", server.url(QStringLiteral("/slow/%1?ms=600").arg(i))));
+    m_tree = root(items);
+    m_window->setTrees(m_tree, nullptr, QStringLiteral("Test"));
+    focusList(false);
+    m_window->selectItems(items);
+    const auto checked = [&] {
+        return std::count_if(items.cbegin(), items.cend(), [](const QVItemPtr& item) {
+            return brokenStatus(item) != QVBookmark::Unchecked;
+        });
+    };
+
+    m_window->checkSiteStatus();
+    ASSERT_TRUE(m_window->isCheckingLinks());
+    EXPECT_FALSE(m_window->beginLinkCheckingWithItems(items)) << "one run at a time";
+    ASSERT_TRUE(waitFor([&] { return checked() > 0; }));
+    EXPECT_TRUE(
+        m_window->linkCheckStrip()->statusLabel()->text().startsWith(QStringLiteral("Checking slow")));
+    testsupport::saveScreenshot(*m_window, QStringLiteral("order-window-link-check"));
+    m_window->linkCheckStrip()->cancelButton()->click();
+    ASSERT_TRUE(waitFor([&] { return !m_window->isCheckingLinks(); }));
+
+    EXPECT_GE(checked(), 1);
+    EXPECT_LT(checked(), items.size()) << "no check starts after the cancel";
+    for (const QVItemPtr& item : items)
+        EXPECT_NE(brokenStatus(item), QVBookmark::NotFound);
+    EXPECT_FALSE(m_window->isEdited());
+    EXPECT_TRUE(m_window->action(OrderWindowController::Command::CheckBrokenLinks)->isEnabled());
 }
 
 } // namespace
