@@ -8,6 +8,9 @@ PACKAGES = cmake ninja-build g++ clang libclang-rt-dev qt6-base-dev libplist-dev
            libgtest-dev libgmock-dev googletest libbenchmark-dev dbus dbus-x11 attr clang-format \
            curl openssl libsqlite3-dev qtkeychain-qt6-dev gnome-keyring python3-pyftpdlib lighttpd \
            lighttpd-mod-webdav libqt6svg6 xvfb xauth
+PACKAGES += qt6-httpserver-dev
+# Debian's qt6-httpserver-dev needs it for its CMake files but does not depend on it.
+PACKAGES += qt6-websockets-dev
 
 .PHONY: all deps build test demo gui bench fuzz tsan format clean interop
 
