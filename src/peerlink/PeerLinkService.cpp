@@ -66,6 +66,17 @@ void PeerLinkService::log(const QString& line) const
         qInfo("%s", qUtf8Printable(line));
 }
 
+QString PeerLinkService::problem() const
+{
+    QStringList problems;
+    if (m_key.isEmpty() && (m_sharing || m_browsing))
+        problems << tr(
+            "Sharing and looking for shared bookmarks need the sharing password of the household.");
+    if (!m_problem.isEmpty())
+        problems << m_problem;
+    return problems.join(QLatin1Char(' '));
+}
+
 void PeerLinkService::setProblem(const QString& problem)
 {
     m_problem = problem;
@@ -100,12 +111,18 @@ void PeerLinkService::setHost(const PeerLinkHost& host)
                       host.port != m_host.port);
     const bool passwordChanged = host.sharingPassword != m_host.sharingPassword;
     m_host = host;
+    // Said once in the log, now that there is one.
+    if (!m_problem.isEmpty())
+        setProblem(m_problem);
     if (passwordChanged)
         m_key = PeerProtocol::deriveKey(host.sharingPassword);
     if (m_server)
         m_server->handler().setKey(m_key);
     if (restartSharing) {
         setRendezvousSharingEnabled(false);
+        setRendezvousSharingEnabled(true);
+    } else if (m_sharing && !m_server && passwordChanged) {
+        // Sharing was asked for and waited for the password.
         setRendezvousSharingEnabled(true);
     }
     if (passwordChanged && m_browsing) {
@@ -138,7 +155,7 @@ void PeerLinkService::setRendezvousSharingEnabled(bool enabled)
     if (m_server)
         return;
     if (m_key.isEmpty()) {
-        setProblem(tr("Sharing needs a sharing password; nothing is shared until one is set."));
+        log(QStringLiteral("Sharing waits for a sharing password"));
         return;
     }
     m_server = new PeerServer(this);
@@ -200,7 +217,7 @@ void PeerLinkService::setRendezvousServiceDiscoveryEnabled(bool enabled)
         return;
     }
     if (m_key.isEmpty())
-        setProblem(tr("Looking for shared bookmarks needs the sharing password of the other machines."));
+        log(QStringLiteral("Looking for shared bookmarks waits for a sharing password"));
     if (!m_discovery)
         setProblem(tr("Local-network discovery is not available."));
     else
@@ -233,7 +250,8 @@ void PeerLinkService::onServiceResolved(const PeerService& service)
     settings.timeoutMs = m_timeoutMs;
     settings.maxFileBytes = m_maxFileBytes;
     settings.post = m_host.post;
-    settings.log = [this](const QString& line) { log(line); };
+    // Peers may outlive this object (handles keep them): nothing of it is captured.
+    settings.log = m_host.log;
     auto peer = RemotePeer::create(service, settings);
     m_peers.insert(service.name, peer);
     fetchOffer(peer);

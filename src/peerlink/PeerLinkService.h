@@ -31,7 +31,7 @@ public:
     void setRendezvousSharingEnabled(bool enabled) override;
     void setSharedPathsProvider(SharedPathsProvider provider) override;
     void setHost(const PeerLinkHost& host) override;
-    QString problem() const override { return m_problem; }
+    QString problem() const override;
     QString sharingAddress() const override;
 
     quint16 serverPort() const { return m_port; }

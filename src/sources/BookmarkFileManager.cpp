@@ -1,5 +1,6 @@
 #include "sources/BookmarkFileManager.h"
 
+#include "formats/AdapterRegistry.h"
 #include "formats/DefaultBrowser.h"
 #include "formats/FirefoxProfiles.h"
 #include "formats/MozillaFinder.h"
@@ -26,6 +27,16 @@ namespace {
 QString fill(QString format, const QString& value)
 {
     return format.replace(QLatin1String("%@"), value);
+}
+
+/// A file not read yet has no adapter: its format still names it. Without any, a peer could not
+/// read the file, so it is not offered.
+QString sharingPrefix(const BookmarkFileHandlePtr& handle)
+{
+    if (handle->browser())
+        return handle->sharingID();
+    const auto adapter = AdapterRegistry::adapterForPath(handle->filePath());
+    return adapter ? adapter->sharingID() : QString();
 }
 
 bool isFTP(const BookmarkFileHandlePtr& handle)
@@ -443,12 +454,17 @@ QVariantMap BookmarkFileManager::sharedBookmarkPathsDictionary() const
         for (const auto& handle : m_fileHandleArray) {
             if (handle->isRemote())
                 continue;
-            offer.insert(handle->sharingID() + QString::number(counter++), handle->filePath());
+            const QString prefix = sharingPrefix(handle);
+            const int number = counter++;
+            if (!prefix.isEmpty())
+                offer.insert(prefix + QString::number(number), handle->filePath());
         }
         return offer;
     }
-    if (const auto handle = defaultBrowserHandle())
-        offer.insert(handle->sharingID() + QLatin1Char('1'), handle->filePath());
+    if (const auto handle = defaultBrowserHandle()) {
+        if (const QString prefix = sharingPrefix(handle); !prefix.isEmpty())
+            offer.insert(prefix + QLatin1Char('1'), handle->filePath());
+    }
     return offer;
 }
 

@@ -83,6 +83,9 @@ QString receiveUpload(const BookmarkFileManager& registry, const QString& fileID
     const std::unique_ptr<QVBrowser> parser = format->initWithPath(received);
     if (!parser || !parser->readBookmarkFile() || !parser->bookmarks())
         return QStringLiteral("not a readable %1 bookmark file").arg(format->id);
+    // A file not read yet this run gets its adapter as it would for a local sync.
+    if (!target->browser() && !target->browserFileParserWithPath(localPath, false))
+        return QStringLiteral("the local file is not a bookmark file any more");
     if (!target->writeNewBookmarks(parser->bookmarks(), true))
         return QStringLiteral("the local file could not be backed up and written");
     return QString();
