@@ -92,6 +92,9 @@ QuorvitApp::~QuorvitApp()
     applicationWillTerminate();
     m_mainWindow.reset();
     delete m_preferences.data();
+    // The plug-in's principal ends while the registry and the notification centre still exist.
+    m_rendezvous = nullptr;
+    PluginLoader::unloadPlugins();
     quorvit::AlertPresenter::setCurrent(nullptr);
     if (s_shared == this)
         s_shared = nullptr;

@@ -6,21 +6,30 @@
 #include <QPointer>
 
 namespace {
-QMutex s_mutex;
-QList<LoopbackPeerDiscovery*> s_instances;
+struct Instances
+{
+    QMutex mutex;
+    QList<LoopbackPeerDiscovery*> list;
+};
+/// Never destroyed: a plug-in's objects may be deleted after the static destructors have run.
+Instances& instances()
+{
+    static auto* all = new Instances;
+    return *all;
+}
 } // namespace
 
 LoopbackPeerDiscovery::LoopbackPeerDiscovery(QObject* parent) : PeerDiscovery(parent)
 {
-    QMutexLocker lock(&s_mutex);
-    s_instances.append(this);
+    QMutexLocker lock(&instances().mutex);
+    instances().list.append(this);
 }
 
 LoopbackPeerDiscovery::~LoopbackPeerDiscovery()
 {
     unpublish();
-    QMutexLocker lock(&s_mutex);
-    s_instances.removeAll(this);
+    QMutexLocker lock(&instances().mutex);
+    instances().list.removeAll(this);
 }
 
 QList<PeerService> LoopbackPeerDiscovery::environmentPeers()
@@ -50,10 +59,10 @@ bool LoopbackPeerDiscovery::publish(const QString& name, quint16 port, const QMa
 {
     QList<QPointer<LoopbackPeerDiscovery>> others;
     {
-        QMutexLocker lock(&s_mutex);
+        QMutexLocker lock(&instances().mutex);
         m_service = PeerService{name, QHostAddress(QHostAddress::LocalHost), port, txt};
         m_published = true;
-        for (LoopbackPeerDiscovery* instance : std::as_const(s_instances))
+        for (LoopbackPeerDiscovery* instance : std::as_const(instances().list))
             others.append(instance);
     }
     for (const auto& other : others) {
@@ -68,12 +77,12 @@ void LoopbackPeerDiscovery::unpublish()
     QList<QPointer<LoopbackPeerDiscovery>> others;
     QString name;
     {
-        QMutexLocker lock(&s_mutex);
+        QMutexLocker lock(&instances().mutex);
         if (!m_published)
             return;
         m_published = false;
         name = m_service.name;
-        for (LoopbackPeerDiscovery* instance : std::as_const(s_instances))
+        for (LoopbackPeerDiscovery* instance : std::as_const(instances().list))
             others.append(instance);
     }
     for (const auto& other : others) {
@@ -86,9 +95,9 @@ void LoopbackPeerDiscovery::startBrowsing()
 {
     QList<PeerService> services = environmentPeers();
     {
-        QMutexLocker lock(&s_mutex);
+        QMutexLocker lock(&instances().mutex);
         m_browsing = true;
-        for (LoopbackPeerDiscovery* instance : std::as_const(s_instances)) {
+        for (LoopbackPeerDiscovery* instance : std::as_const(instances().list)) {
             if (instance->m_published)
                 services.append(instance->m_service);
         }
@@ -99,7 +108,7 @@ void LoopbackPeerDiscovery::startBrowsing()
 
 void LoopbackPeerDiscovery::stopBrowsing()
 {
-    QMutexLocker lock(&s_mutex);
+    QMutexLocker lock(&instances().mutex);
     m_browsing = false;
 }
 
