@@ -76,7 +76,9 @@ QString RemotePeer::checkAnswer(QNetworkReply* reply, const QByteArray& nonce, c
         return reply->errorString();
     const QByteArray signature = reply->rawHeader(PeerProtocol::SignatureHeader);
     if (status == 401)
-        return tr("%1 refused the request: the sharing passwords differ").arg(m_name);
+        return tr("%1 refused the request: the sharing passwords differ, or the two clocks are more than "
+                  "two minutes apart")
+            .arg(m_name);
     if (!PeerProtocol::constantTimeEquals(
             PeerProtocol::responseSignature(m_settings.key, nonce, status, body), signature.toLower()))
         return tr("%1 answered without proving it knows the sharing password").arg(m_name);
