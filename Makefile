@@ -10,6 +10,9 @@ PACKAGES = cmake ninja-build g++ clang libclang-rt-dev qt6-base-dev libplist-dev
            lighttpd-mod-webdav libqt6svg6 xvfb xauth
 PACKAGES += avahi-daemon iproute2
 PACKAGES += time
+PACKAGES += qt6-httpserver-dev
+# Debian's qt6-httpserver-dev needs it for its CMake files but does not depend on it.
+PACKAGES += qt6-websockets-dev
 
 .PHONY: all deps build test demo gui bench fuzz tsan format clean interop
 

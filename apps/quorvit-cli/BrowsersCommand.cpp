@@ -1,6 +1,7 @@
 #include "BrowsersCommand.h"
 
 #include "RemoteCommand.h"
+#include "ShareCommand.h"
 
 #include "TreeJson.h"
 
@@ -63,6 +64,10 @@ int BrowsersCommand::execute(const QCommandLineParser& parser)
 
     BookmarkFileManager registry(quorvit::UserDefaults::standard(), quorvit::Workspace::shared());
     RemoteCommand::addRemoteLocations(registry);
+    // While browsing is on, the files other machines share are listed too (as peer:NAME/ID).
+    std::unique_ptr<PeerSession> peers;
+    if (quorvit::UserDefaults::standard().boolForKey(QStringLiteral("lookupRendezvousServers")))
+        peers = std::make_unique<PeerSession>(registry, true);
     int result = Success;
     // A browser's file that is there but cannot be read: say so rather than "not in the list".
     auto notListed = [&](const QString& path) {
@@ -115,6 +120,10 @@ int BrowsersCommand::execute(const QCommandLineParser& parser)
         return result;
 
     const QString problem = QStringLiteral("cannot be read: not a bookmark file of any known format");
+    const auto shownPath = [](const BookmarkFileHandlePtr& handle) {
+        const QString peerName = PeerSession::nameOf(handle);
+        return peerName.isEmpty() ? handle->filePath() : peerName;
+    };
     QByteArray out;
     if (parser.isSet(QStringLiteral("json"))) {
         out = "[";
@@ -123,7 +132,7 @@ int BrowsersCommand::execute(const QCommandLineParser& parser)
             out += first ? "\n  " : ",\n  ";
             first = false;
             out += "{\"name\":" + TreeJson::stringToJson(handle->browserName()) +
-                   ",\"path\":" + TreeJson::stringToJson(handle->filePath()) +
+                   ",\"path\":" + TreeJson::stringToJson(shownPath(handle)) +
                    ",\"active\":" + (handle->isActive() ? "true" : "false") +
                    ",\"default\":" + (handle->isDefaultBrowser() ? "true" : "false") +
                    ",\"removable\":" + (handle->isRemovable() ? "true" : "false") +
@@ -141,7 +150,7 @@ int BrowsersCommand::execute(const QCommandLineParser& parser)
         out += first ? "]\n" : "\n]\n";
     } else {
         for (const auto& handle : registry.allFileHandles()) {
-            out += listingField(handle->browserName()) + '\t' + listingField(handle->filePath()) +
+            out += listingField(handle->browserName()) + '\t' + listingField(shownPath(handle)) +
                    "\tactive=" + yesNo(handle->isActive()) +
                    "\tdefault=" + yesNo(handle->isDefaultBrowser()) +
                    "\tremovable=" + yesNo(handle->isRemovable()) +

@@ -1,5 +1,7 @@
 #include "SyncSession.h"
 
+#include "ShareCommand.h"
+
 #include "RemoteCommand.h"
 
 #include "backup/RestoreFileManager.h"
@@ -72,6 +74,11 @@ BookmarkFileHandlePtr SyncSession::handleForPath(const QString& path, QString* r
         if (!remote)
             *reason = QStringLiteral("%1 is not set up or switched off (see 'quorvit-cli remote')").arg(path);
         return remote;
+    }
+    if (path.startsWith(QLatin1String("peer:"))) {
+        if (!m_peers)
+            m_peers = std::make_unique<PeerSession>(*m_registry, true);
+        return m_peers->handleNamed(path, reason);
     }
     const QString absolute = QFileInfo(path).absoluteFilePath();
     for (const auto& handle : m_registry->allFileHandles()) {

@@ -9,6 +9,7 @@
 #include <memory>
 
 class BookmarkFileManager;
+class PeerSession;
 namespace quorvit {
 class UserDefaults;
 }
@@ -63,4 +64,6 @@ private:
     QList<BookmarkFileHandlePtr> m_failedHandles;
     bool m_showProgress = false;
     QString m_report;
+    /// Started for the first peer:NAME/ID named; ends before the registry.
+    std::unique_ptr<PeerSession> m_peers;
 };

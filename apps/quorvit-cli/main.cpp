@@ -3,6 +3,7 @@
 #include "CheckLinksCommand.h"
 #include "Command.h"
 #include "RemoteCommand.h"
+#include "ShareCommand.h"
 #include "SyncCommands.h"
 #include "TreeCommands.h"
 #include "UpdateCommand.h"
@@ -25,6 +26,7 @@ std::vector<std::unique_ptr<Command>> commands()
     list.push_back(std::make_unique<CompareCommand>());
     list.push_back(std::make_unique<SyncCommand>());
     list.push_back(std::make_unique<RemoteCommand>());
+    list.push_back(std::make_unique<ShareCommand>());
     list.push_back(std::make_unique<CheckLinksCommand>());
     list.push_back(std::make_unique<UpdateCommand>());
     return list;

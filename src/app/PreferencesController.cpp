@@ -17,6 +17,7 @@
 #include "sources/FileListController.h"
 #include "sources/KeychainManager.h"
 #include "sources/PeerLink.h"
+#include "sources/PeerSharing.h"
 #include "sources/RemoteFileHandle.h"
 #include "sources/RemoteLocationSettings.h"
 #include "sources/SourceKeys.h"
@@ -185,7 +186,7 @@ void PreferencesController::showPane(Pane pane)
     m_pane = pane;
     m_paneLayout->addWidget(m_panes[pane]);
     m_panes[pane]->show();
-    if (pane == RemotePane)
+    if (pane == RemotePane || pane == SharingPane)
         fillPasswords();
     setWindowTitle(m_toolbarGroup->actions().at(pane)->text());
     // The window takes the size of the new pane and keeps its top-left corner where it was.
@@ -371,6 +372,7 @@ QWidget* PreferencesController::buildSharingPane()
     connect(browse, &QCheckBox::toggled, this, [this](bool on) {
         if (m_plugin)
             m_plugin->setRendezvousServiceDiscoveryEnabled(on);
+        updateSharingHost();
     });
     layout->addWidget(browse);
 
@@ -380,6 +382,7 @@ QWidget* PreferencesController::buildSharingPane()
         updateSharingControls();
         if (m_plugin)
             m_plugin->setRendezvousSharingEnabled(on);
+        updateSharingHost();
     });
     layout->addWidget(m_shareBox);
 
@@ -388,12 +391,34 @@ QWidget* PreferencesController::buildSharingPane()
     m_nameField = new QLineEdit(m_defaults.stringForKey(PrefKey::RendezvousName));
     m_nameField->setObjectName(PrefKey::RendezvousName);
     m_nameLabel->setBuddy(m_nameField);
-    connect(m_nameField, &QLineEdit::editingFinished, this,
-            [this] { m_defaults.setObject(m_nameField->text(), PrefKey::RendezvousName); });
+    connect(m_nameField, &QLineEdit::editingFinished, this, [this] {
+        m_defaults.setObject(m_nameField->text(), PrefKey::RendezvousName);
+        updateSharingHost();
+    });
     nameRow->addSpacing(20);
     nameRow->addWidget(m_nameLabel);
     nameRow->addWidget(m_nameField);
     layout->addLayout(nameRow);
+
+    // Every machine of the household uses the same password; without it nothing is shared or seen.
+    auto* passwordRow = new QHBoxLayout;
+    auto* passwordLabel = new QLabel(tr("Sharing password:"));
+    m_sharingPassword = new QLineEdit;
+    m_sharingPassword->setObjectName(QStringLiteral("sharingPassword"));
+    m_sharingPassword->setEchoMode(QLineEdit::Password);
+    m_sharingPassword->setToolTip(tr("The same on every machine that shares; kept in the desktop keyring."));
+    passwordLabel->setBuddy(m_sharingPassword);
+    connect(m_sharingPassword, &QLineEdit::editingFinished, this,
+            &PreferencesController::sharingPasswordChanged);
+    passwordRow->addSpacing(20);
+    passwordRow->addWidget(passwordLabel);
+    passwordRow->addWidget(m_sharingPassword);
+    layout->addLayout(passwordRow);
+    m_sharingNote = new QLabel;
+    m_sharingNote->setObjectName(QStringLiteral("sharingNote"));
+    m_sharingNote->setWordWrap(true);
+    m_sharingNote->setMaximumWidth(420);
+    layout->addWidget(m_sharingNote);
 
     m_sharingRestart = new QTimer(this);
     m_sharingRestart->setSingleShot(true);
@@ -426,7 +451,44 @@ QWidget* PreferencesController::buildSharingPane()
     }
     layout->addStretch();
     updateSharingControls();
+    updateSharingHost();
     return pane;
+}
+
+void PreferencesController::sharingPasswordChanged()
+{
+    const QString password = m_sharingPassword->text();
+    if (!m_keychainAvailable || password.isEmpty() ||
+        m_passwords.password(PeerSharing::KeychainProtocol, PeerSharing::KeychainServer,
+                             PeerSharing::KeychainUser) == password)
+        return;
+    QString reason;
+    if (!m_passwords.store(password, PeerSharing::KeychainProtocol, PeerSharing::KeychainServer,
+                           PeerSharing::KeychainUser, &reason)) {
+        quorvit::AlertRequest request;
+        request.title = tr("The password was not stored.");
+        request.message = reason;
+        request.defaultButton = tr("OK");
+        GuiAlertPresenter::presentSheet(this, request);
+        return;
+    }
+    updateSharingHost();
+    // Sharing that waited for a password starts now.
+    if (m_plugin && m_shareBox->isChecked())
+        m_plugin->setRendezvousSharingEnabled(true);
+}
+
+void PreferencesController::updateSharingHost()
+{
+    if (!m_sharingNote)
+        return;
+    if (m_plugin && m_keychainAvailable)
+        PeerSharing::connect(m_plugin, m_registry, m_defaults,
+                             m_passwords.password(PeerSharing::KeychainProtocol, PeerSharing::KeychainServer,
+                                                  PeerSharing::KeychainUser));
+    const QString problem = m_plugin ? m_plugin->problem() : QString();
+    m_sharingNote->setText(problem);
+    m_sharingNote->setVisible(!problem.isEmpty());
 }
 
 void PreferencesController::updateSharingControls()
@@ -545,6 +607,11 @@ void PreferencesController::setPasswordStore(PasswordStore store)
         field->setToolTip(m_keychainAvailable ? tr("Kept in the desktop keyring.") : m_keychainNote->text());
     updateFTPControls();
     m_webDAVPassword->setEnabled(m_keychainAvailable);
+    if (m_sharingPassword) {
+        m_sharingPassword->setEnabled(m_keychainAvailable);
+        m_sharingPassword->setToolTip(m_keychainAvailable ? tr("Kept in the desktop keyring.")
+                                                          : m_keychainNote->text());
+    }
 }
 
 std::pair<QString, QString> PreferencesController::ftpKeychainItem() const
@@ -590,6 +657,9 @@ void PreferencesController::fillPasswords()
     };
     fill(m_ftpPassword, ftpKeychainItem(), m_ftpUser->text());
     fill(m_webDAVPassword, webDAVKeychainItem(), m_webDAVUser->text());
+    if (m_sharingPassword)
+        m_sharingPassword->setText(m_passwords.password(
+            PeerSharing::KeychainProtocol, PeerSharing::KeychainServer, PeerSharing::KeychainUser));
 }
 
 void PreferencesController::updateFTPControls()

@@ -103,6 +103,10 @@ private:
     std::pair<QString, QString> webDAVKeychainItem() const;
     void sharingTypeChanged(int row);
     void restartSharing();
+    /// Stores a changed sharing password; the plug-in gets it and the name with it.
+    void sharingPasswordChanged();
+    /// Hands the plug-in the current name and password, and shows what it cannot do.
+    void updateSharingHost();
     int selectedRow() const;
     void updateFileButtons();
 
@@ -126,6 +130,8 @@ private:
 
     QCheckBox* m_shareBox = nullptr;
     QLineEdit* m_nameField = nullptr;
+    QLineEdit* m_sharingPassword = nullptr;
+    QLabel* m_sharingNote = nullptr;
     QLabel* m_nameLabel = nullptr;
     QButtonGroup* m_sharingType = nullptr;
     QTimer* m_sharingRestart = nullptr;

@@ -15,6 +15,7 @@
 #include "platform/SystemLocale.h"
 #include "platform/UserDefaults.h"
 #include "sources/BookmarkFileManager.h"
+#include "sources/PeerSharing.h"
 #include "sources/PluginLoader.h"
 #include "sync/SyncController.h"
 
@@ -91,6 +92,9 @@ QuorvitApp::~QuorvitApp()
     applicationWillTerminate();
     m_mainWindow.reset();
     delete m_preferences.data();
+    // The plug-in's principal ends while the registry and the notification centre still exist.
+    m_rendezvous = nullptr;
+    PluginLoader::unloadPlugins();
     quorvit::AlertPresenter::setCurrent(nullptr);
     if (s_shared == this)
         s_shared = nullptr;
@@ -133,9 +137,9 @@ void QuorvitApp::loadPlugins()
     m_rendezvous = PluginLoader::loadPlugins();
     if (!m_rendezvous)
         return;
-    BookmarkFileManager* registry = m_registry;
-    m_rendezvous->setSharedPathsProvider([registry] { return registry->sharedBookmarkPathsDictionary(); });
     const quorvit::UserDefaults& defaults = quorvit::UserDefaults::standard();
+    // The plug-in signs every request with the household's sharing password.
+    PeerSharing::connect(m_rendezvous, *m_registry, defaults, PeerSharing::sharingPassword());
     m_rendezvous->setRendezvousServiceDiscoveryEnabled(defaults.boolForKey(PrefKey::LookupRendezvousServers));
     m_rendezvous->setRendezvousSharingEnabled(defaults.boolForKey(PrefKey::ShareBookmarksViaRendezvous));
 }

@@ -1,5 +1,6 @@
 #include "sources/BookmarkFileManager.h"
 
+#include "formats/AdapterRegistry.h"
 #include "formats/DefaultBrowser.h"
 #include "formats/FirefoxProfiles.h"
 #include "formats/MozillaFinder.h"
@@ -18,6 +19,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QThread>
 
 using quorvit::expandTilde;
 
@@ -25,6 +27,16 @@ namespace {
 QString fill(QString format, const QString& value)
 {
     return format.replace(QLatin1String("%@"), value);
+}
+
+/// A file not read yet has no adapter: its format still names it. Without any, a peer could not
+/// read the file, so it is not offered.
+QString sharingPrefix(const BookmarkFileHandlePtr& handle)
+{
+    if (handle->browser())
+        return handle->sharingID();
+    const auto adapter = AdapterRegistry::adapterForPath(handle->filePath());
+    return adapter ? adapter->sharingID() : QString();
 }
 
 bool isFTP(const BookmarkFileHandlePtr& handle)
@@ -442,17 +454,23 @@ QVariantMap BookmarkFileManager::sharedBookmarkPathsDictionary() const
         for (const auto& handle : m_fileHandleArray) {
             if (handle->isRemote())
                 continue;
-            offer.insert(handle->sharingID() + QString::number(counter++), handle->filePath());
+            const QString prefix = sharingPrefix(handle);
+            const int number = counter++;
+            if (!prefix.isEmpty())
+                offer.insert(prefix + QString::number(number), handle->filePath());
         }
         return offer;
     }
-    if (const auto handle = defaultBrowserHandle())
-        offer.insert(handle->sharingID() + QLatin1Char('1'), handle->filePath());
+    if (const auto handle = defaultBrowserHandle()) {
+        if (const QString prefix = sharingPrefix(handle); !prefix.isEmpty())
+            offer.insert(prefix + QLatin1Char('1'), handle->filePath());
+    }
     return offer;
 }
 
 QList<BookmarkFileHandlePtr>
-BookmarkFileManager::createRemoteHandlesForNetwork(PeerLinkPeer* peer, const QVariantMap& sharedBookmarks)
+BookmarkFileManager::createRemoteHandlesForNetwork(const std::shared_ptr<PeerLinkPeer>& peer,
+                                                   const QVariantMap& sharedBookmarks)
 {
     QList<BookmarkFileHandlePtr> handles;
     for (auto it = sharedBookmarks.begin(); it != sharedBookmarks.end(); ++it) {
@@ -467,20 +485,55 @@ void BookmarkFileManager::updateRemoteFileHandlesNotification(const quorvit::Not
     auto* peer = static_cast<PeerLinkPeer*>(const_cast<void*>(notification.object));
     if (!peer)
         return;
+    // Everything needed is taken now: the peer may be gone by the time the main thread gets to it.
     const QString service = peer->serviceName();
+    std::shared_ptr<PeerLinkPeer> shared = peer->weak_from_this().lock();
+    if (!shared && !notification.userInfo.isEmpty()) {
+        QVLog(QStringLiteral("Ignoring %1: its peer object is not shared").arg(service));
+        return;
+    }
+    const QVariantMap offer = notification.userInfo;
+    if (m_mainThreadContext.thread() != QThread::currentThread()) {
+        QMetaObject::invokeMethod(
+            &m_mainThreadContext,
+            [this, service, shared, offer] { updateRemoteFileHandles(service, shared, offer); },
+            Qt::QueuedConnection);
+        return;
+    }
+    updateRemoteFileHandles(service, shared, offer);
+}
+
+void BookmarkFileManager::updateRemoteFileHandles(const QString& service,
+                                                  const std::shared_ptr<PeerLinkPeer>& peer,
+                                                  const QVariantMap& offer)
+{
     QVLog(QStringLiteral("was notified to update listing for sharing network with name %1").arg(service));
-    if (!notification.userInfo.isEmpty()) {
-        const QList<BookmarkFileHandlePtr> handles =
-            createRemoteHandlesForNetwork(peer, notification.userInfo);
+    const QList<BookmarkFileHandlePtr> previous = m_remoteHandles.take(service);
+    for (const auto& handle : previous)
+        m_fileHandleArray.removeAll(handle);
+    if (!offer.isEmpty()) {
+        // A new announcement replaces the peer's handles; one for the same file of the same peer object
+        // is kept, with its active state.
+        QList<BookmarkFileHandlePtr> handles;
+        for (auto it = offer.begin(); it != offer.end(); ++it) {
+            BookmarkFileHandlePtr kept;
+            for (const auto& old : previous) {
+                const auto* remote = static_cast<const RendezvousFileHandle*>(old.get());
+                if (remote->remoteNetwork() == peer.get() && remote->remoteFileID() == it.key() &&
+                    remote->remoteFilePath() == it.value().toString())
+                    kept = old;
+            }
+            if (!kept)
+                kept = RendezvousFileHandle::initWithID(it.key(), peer, it.value().toString());
+            if (kept)
+                handles.append(kept);
+        }
         if (handles.isEmpty()) {
             QVLog(QStringLiteral("Creating remote handles for network failed"));
         } else {
             m_remoteHandles.insert(service, handles);
             m_fileHandleArray.append(handles);
         }
-    } else {
-        for (const auto& handle : m_remoteHandles.take(service))
-            m_fileHandleArray.removeAll(handle);
     }
     postReloadFileList();
 }

@@ -4,6 +4,7 @@
 
 #include <QHash>
 #include <QList>
+#include <QObject>
 #include <QString>
 #include <QVariantMap>
 
@@ -90,8 +91,10 @@ public:
     // Local-network sharing.
     /// What this machine offers its peers: sharing identifier → local path (empty: nothing).
     QVariantMap sharedBookmarkPathsDictionary() const;
-    QList<BookmarkFileHandlePtr> createRemoteHandlesForNetwork(PeerLinkPeer* peer,
+    QList<BookmarkFileHandlePtr> createRemoteHandlesForNetwork(const std::shared_ptr<PeerLinkPeer>& peer,
                                                                const QVariantMap& sharedBookmarks);
+    /// A peer appeared, changed its offer (its handles are replaced; unchanged ones are kept) or left.
+    /// Handled on the main thread whichever thread posts it.
     void updateRemoteFileHandlesNotification(const quorvit::Notification& notification);
     const QHash<QString, QList<BookmarkFileHandlePtr>>& remoteHandlesDictionary() const
     {
@@ -100,6 +103,8 @@ public:
 
 private:
     void appendHandle(const BookmarkFileHandlePtr& handle);
+    void updateRemoteFileHandles(const QString& service, const std::shared_ptr<PeerLinkPeer>& peer,
+                                 const QVariantMap& offer);
     static void postReloadFileList();
 
     quorvit::UserDefaults& m_defaults;
@@ -108,6 +113,8 @@ private:
     QList<BookmarkFileHandlePtr> m_handlesToSave;
     QHash<QString, QList<BookmarkFileHandlePtr>> m_remoteHandles;
     int m_servicesObserver = 0;
+    /// Lives on the main thread: peer changes are handled there.
+    QObject m_mainThreadContext;
     bool m_savesPreferences = true;
     QList<UnreadableBrowserFile> m_unreadableFiles;
 };

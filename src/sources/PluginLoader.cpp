@@ -4,7 +4,10 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QPluginLoader>
+
+#include <memory>
 
 namespace PluginLoader {
 
@@ -15,13 +18,32 @@ QString pluginFolder()
         return configured;
     const QString base =
         QCoreApplication::instance() ? QCoreApplication::applicationDirPath() : QDir::currentPath();
-    return base + QStringLiteral("/plugins");
+    const QString beside = base + QStringLiteral("/plugins");
+#ifdef QUORVIT_INSTALLED_PLUGIN_DIR
+    // An installed program keeps its plug-ins with the libraries, not beside itself.
+    if (!QFileInfo::exists(beside) && QFileInfo::exists(QStringLiteral(QUORVIT_INSTALLED_PLUGIN_DIR)))
+        return QStringLiteral(QUORVIT_INSTALLED_PLUGIN_DIR);
+#endif
+    return beside;
 }
+
+namespace {
+std::unique_ptr<QPluginLoader>& loaded()
+{
+    static std::unique_ptr<QPluginLoader> loader;
+    return loader;
+}
+} // namespace
 
 PeerLinkPrincipal* loadPlugins()
 {
-    QPluginLoader loader(pluginFolder() + QStringLiteral("/PeerLinkPlugin"));
-    QObject* instance = loader.instance();
+    auto& loader = loaded();
+    if (!loader) {
+        loader = std::make_unique<QPluginLoader>(pluginFolder() + QStringLiteral("/PeerLinkPlugin"));
+        // Objects of the plug-in may outlive its principal by a moment (deferred deletes).
+        loader->setLoadHints(QLibrary::PreventUnloadHint);
+    }
+    QObject* instance = loader->instance();
     auto* plugin = qobject_cast<PeerLinkPluginInterface*>(instance);
     PeerLinkPrincipal* principal = plugin ? plugin->principal() : nullptr;
     if (!principal) {
@@ -29,6 +51,15 @@ PeerLinkPrincipal* loadPlugins()
         return nullptr;
     }
     return principal;
+}
+
+void unloadPlugins()
+{
+    // The root object (and with it the principal) is deleted by unloading, never directly.
+    if (auto& loader = loaded()) {
+        loader->unload();
+        loader.reset();
+    }
 }
 
 } // namespace PluginLoader

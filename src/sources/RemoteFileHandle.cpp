@@ -12,10 +12,12 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QThread>
+#include <QTimer>
 #include <QUrl>
 
 RemoteFileHandle::RemoteFileHandle()
@@ -393,9 +395,13 @@ bool DotMacFileHandle::writeNewBookmarks(const QVFolderPtr& tree, bool withBacku
     return BookmarkFileHandle::writeNewBookmarks(tree, withBackup);
 }
 
-RendezvousFileHandle::RendezvousFileHandle(const QString& fileID, PeerLinkPeer* peer,
+namespace {
+std::atomic<int> s_peerTransferTimeoutMs{10 * 60 * 1000};
+} // namespace
+
+RendezvousFileHandle::RendezvousFileHandle(const QString& fileID, std::shared_ptr<PeerLinkPeer> peer,
                                            const QString& remotePath)
-    : m_fileID(fileID), m_peer(peer), m_remotePath(remotePath)
+    : m_fileID(fileID), m_peer(std::move(peer)), m_remotePath(remotePath)
 {
     setLocation(tempFilePath());
     const QString adapterId = adapterIdForSharingID(fileID);
@@ -407,21 +413,38 @@ RendezvousFileHandle::RendezvousFileHandle(const QString& fileID, PeerLinkPeer* 
     m_displayLocation =
         QVLocalized(QStringLiteral("Shared from \"%@\"")).replace(QLatin1String("%@"), host());
 
+    // The plug-in posts on its own thread; a transfer that waits is woken, otherwise a download that
+    // arrives unasked still becomes the working copy.
     auto& center = quorvit::NotificationCenter::defaultCenter();
+    const PeerLinkPeer* object = m_peer.get();
     m_downloadObserver = center.addObserver(
         SourceNotification::DownloadDidComplete,
         [this](const quorvit::Notification& notification) {
-            if (notification.userInfo.value(QStringLiteral("DownloadedFileID")).toString() == m_fileID)
-                setFilePath(notification.userInfo.value(QStringLiteral("LocalFilePath")).toString());
+            if (notification.userInfo.value(QStringLiteral("DownloadedFileID")).toString() != m_fileID)
+                return;
+            const QString path = notification.userInfo.value(QStringLiteral("LocalFilePath")).toString();
+            if (!settle(Transfer::Download, true, path))
+                setFilePath(path);
         },
-        m_peer);
+        object);
     m_uploadObserver = center.addObserver(
         SourceNotification::UploadDidComplete,
         [this](const quorvit::Notification& notification) {
-            if (notification.userInfo.value(QStringLiteral("UploadedFileID")).toString() == m_fileID)
-                m_uploadIsComplete = true;
+            if (notification.userInfo.value(QStringLiteral("UploadedFileID")).toString() != m_fileID)
+                return;
+            m_uploadIsComplete = true;
+            settle(Transfer::Upload, true);
         },
-        m_peer);
+        object);
+    m_failureObserver = center.addObserver(
+        SourceNotification::TransferDidFail,
+        [this](const quorvit::Notification& notification) {
+            if (notification.userInfo.value(QStringLiteral("FailedFileID")).toString() != m_fileID)
+                return;
+            if (!settle(Transfer::Download, false))
+                settle(Transfer::Upload, false);
+        },
+        object);
 }
 
 RendezvousFileHandle::~RendezvousFileHandle()
@@ -429,14 +452,73 @@ RendezvousFileHandle::~RendezvousFileHandle()
     auto& center = quorvit::NotificationCenter::defaultCenter();
     center.removeObserver(m_downloadObserver);
     center.removeObserver(m_uploadObserver);
+    center.removeObserver(m_failureObserver);
 }
 
-std::shared_ptr<RendezvousFileHandle>
-RendezvousFileHandle::initWithID(const QString& fileID, PeerLinkPeer* peer, const QString& remotePath)
+void RendezvousFileHandle::setTransferTimeout(int milliseconds)
+{
+    s_peerTransferTimeoutMs = milliseconds;
+}
+
+bool RendezvousFileHandle::settle(Transfer kind, bool succeeded, const QString& path)
+{
+    QMutexLocker lock(&m_stateMutex);
+    if (m_transfer != kind)
+        return false;
+    m_transfer = succeeded ? Transfer::Succeeded : Transfer::Failed;
+    m_receivedPath = path;
+    m_stateChanged.wakeAll();
+    return true;
+}
+
+int RendezvousFileHandle::runPeerTransfer(Transfer kind, const std::function<void()>& start)
+{
+    TransferScope scope(*this);
+    if (!m_peer || cancelRequested())
+        return m_peer ? Cancelled : Failed;
+    {
+        QMutexLocker lock(&m_stateMutex);
+        m_transfer = kind;
+    }
+    start();
+    QCoreApplication* app = QCoreApplication::instance();
+    // On the main thread the peer's network and notifications need this thread's events to go on.
+    const bool keepEventsGoing = !app || QThread::currentThread() == app->thread();
+    QElapsedTimer clock;
+    clock.start();
+    QMutexLocker lock(&m_stateMutex);
+    while (m_transfer == kind) {
+        const bool cancelled = cancelRequested();
+        if (cancelled || clock.elapsed() > s_peerTransferTimeoutMs) {
+            m_transfer = Transfer::Idle;
+            lock.unlock();
+            if (!cancelled)
+                QVLog(QStringLiteral("The transfer of %1 with %2 took too long").arg(m_fileID, host()));
+            m_peer->cancelTransferWithID(m_fileID);
+            return cancelled ? Cancelled : Failed;
+        }
+        if (keepEventsGoing) {
+            lock.unlock();
+            QEventLoop loop;
+            QTimer::singleShot(20, &loop, &QEventLoop::quit);
+            loop.exec();
+            lock.relock();
+        } else {
+            m_stateChanged.wait(&m_stateMutex, 50);
+        }
+    }
+    const bool succeeded = m_transfer == Transfer::Succeeded;
+    m_transfer = Transfer::Idle;
+    return succeeded ? Done : Failed;
+}
+
+std::shared_ptr<RendezvousFileHandle> RendezvousFileHandle::initWithID(const QString& fileID,
+                                                                       std::shared_ptr<PeerLinkPeer> peer,
+                                                                       const QString& remotePath)
 {
     if (fileID.isEmpty() || !peer)
         return nullptr;
-    return std::make_shared<RendezvousFileHandle>(fileID, peer, remotePath);
+    return std::make_shared<RendezvousFileHandle>(fileID, std::move(peer), remotePath);
 }
 
 QString RendezvousFileHandle::adapterIdForSharingID(const QString& fileID)
@@ -482,9 +564,16 @@ QString RendezvousFileHandle::tempFilePath() const
 
 int RendezvousFileHandle::downloadFile()
 {
-    if (m_peer)
-        m_peer->downloadFileWithID(m_fileID, tempFilePath());
-    return Failed;
+    const QString target = tempFilePath();
+    const int result = runPeerTransfer(Transfer::Download,
+                                       [this, &target] { m_peer->downloadFileWithID(m_fileID, target); });
+    if (result == Done) {
+        QMutexLocker lock(&m_stateMutex);
+        const QString received = m_receivedPath;
+        lock.unlock();
+        setFilePath(received);
+    }
+    return result;
 }
 
 int RendezvousFileHandle::uploadFile()
@@ -494,9 +583,8 @@ int RendezvousFileHandle::uploadFile()
         return Failed;
     }
     m_uploadIsComplete = false;
-    if (m_peer)
-        m_peer->uploadFileWithID(m_fileID, m_filePath);
-    return Failed;
+    const QString source = m_filePath;
+    return runPeerTransfer(Transfer::Upload, [this, &source] { m_peer->uploadFileWithID(m_fileID, source); });
 }
 
 bool RendezvousFileHandle::readBookmarkFile()

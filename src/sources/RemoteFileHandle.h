@@ -4,9 +4,11 @@
 #include "sources/TWCURLTaskInterface.h"
 
 #include <QMutex>
+#include <QWaitCondition>
 
 #include <atomic>
 #include <functional>
+#include <memory>
 
 class PeerLinkPeer;
 class QEventLoop;
@@ -140,18 +142,25 @@ private:
 };
 
 /// A file another machine of the local network shares, reached through the plug-in's peer object.
+/// Holds its peer by shared pointer, so a peer that left stays valid (its transfers just fail).
 class RendezvousFileHandle : public RemoteFileHandle
 {
 public:
-    RendezvousFileHandle(const QString& fileID, PeerLinkPeer* peer, const QString& remotePath);
+    RendezvousFileHandle(const QString& fileID, std::shared_ptr<PeerLinkPeer> peer,
+                         const QString& remotePath);
     ~RendezvousFileHandle() override;
     /// Null when the identifier is empty or there is no peer.
-    static std::shared_ptr<RendezvousFileHandle> initWithID(const QString& fileID, PeerLinkPeer* peer,
-                                                            const QString& remotePath);
+    static std::shared_ptr<RendezvousFileHandle>
+    initWithID(const QString& fileID, std::shared_ptr<PeerLinkPeer> peer, const QString& remotePath);
 
     /// The adapter class for a sharing identifier ("SAFR1" → Safari, …), by its first four characters.
     static QString adapterIdForSharingID(const QString& fileID);
+    /// The longest a transfer may take in all before it counts as failed (the peer's own limit is on
+    /// silence); for tests.
+    static void setTransferTimeout(int milliseconds);
 
+    /// Both return once the transfer has ended: 0 done, 1 failed or timed out, 3 cancelled. They may
+    /// run on any thread; on the main thread they keep its events going while they wait.
     int downloadFile() override;
     int uploadFile() override;
     QString host() const override;
@@ -162,15 +171,26 @@ public:
     bool writeNewBookmarks(const QVFolderPtr& tree, bool withBackup) override;
 
     const QString& remoteFileID() const { return m_fileID; }
-    PeerLinkPeer* remoteNetwork() const { return m_peer; }
+    PeerLinkPeer* remoteNetwork() const { return m_peer.get(); }
     const QString& remoteFilePath() const { return m_remotePath; }
     bool uploadIsComplete() const { return m_uploadIsComplete; }
 
 private:
+    enum class Transfer { Idle, Download, Upload, Succeeded, Failed };
+    /// Starts the transfer with start() and waits for its notification, a cancel or the time-out.
+    int runPeerTransfer(Transfer kind, const std::function<void()>& start);
+    /// Records a notification's outcome for a waiting transfer; false when none waits for it.
+    bool settle(Transfer kind, bool succeeded, const QString& path = QString());
+
     QString m_fileID;
-    PeerLinkPeer* m_peer;
+    std::shared_ptr<PeerLinkPeer> m_peer;
     QString m_remotePath;
-    bool m_uploadIsComplete = false;
+    std::atomic<bool> m_uploadIsComplete{false};
     int m_downloadObserver = 0;
     int m_uploadObserver = 0;
+    int m_failureObserver = 0;
+    QMutex m_stateMutex;
+    QWaitCondition m_stateChanged;
+    Transfer m_transfer = Transfer::Idle;
+    QString m_receivedPath;
 };

@@ -30,4 +30,5 @@ inline const QString DefaultBrowserChanged = QStringLiteral("defaultBrowserChang
 inline const QString RendezvousServicesDidChange = QStringLiteral("RendezvousServicesDidChangedNotification");
 inline const QString DownloadDidComplete = QStringLiteral("DownloadDidComplete");
 inline const QString UploadDidComplete = QStringLiteral("UploadDidComplete");
+inline const QString TransferDidFail = QStringLiteral("TransferDidFail");
 } // namespace SourceNotification

@@ -112,7 +112,13 @@ public:
         calls << QStringLiteral("sharing %1").arg(enabled);
     }
     void setSharedPathsProvider(SharedPathsProvider) override {}
+    void setHost(const PeerLinkHost& host) override { password = host.sharingPassword; }
+    QString problem() const override
+    {
+        return password.isEmpty() ? QStringLiteral("needs a password") : QString();
+    }
     QStringList calls;
+    QString password;
 };
 
 class PreferencesWindow : public ::testing::Test
@@ -382,4 +388,18 @@ TEST_F(PreferencesWindow, FilesAreAddedDeletedOnlyWhenConfirmedAndMovedOnlyToBoo
     QTest::mouseClick(deleteButton, Qt::LeftButton);
     EXPECT_EQ(rowOf(), -1);
     EXPECT_TRUE(QFileInfo::exists(file)); // only the list entry goes
+}
+
+TEST_F(PreferencesWindow, SharingPasswordGoesToTheKeychainAndThePlugIn)
+{
+    window->showPane(PreferencesController::SharingPane);
+    auto* note = control<QLabel>("sharingNote");
+    EXPECT_FALSE(note->isHidden());
+    EXPECT_TRUE(note->text().contains("needs a password"));
+    type("sharingPassword", "household");
+    EXPECT_EQ(keychain.value("qvsh local-network sharing"), QStringLiteral("household"));
+    EXPECT_EQ(plugin.password, QStringLiteral("household"));
+    EXPECT_TRUE(note->isHidden());
+    window->close();
+    EXPECT_FALSE(testsupport::readBytes(defaults.path()).contains("household"));
 }

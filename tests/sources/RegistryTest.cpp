@@ -265,11 +265,21 @@ class FakePeer : public PeerLinkPeer
 public:
     explicit FakePeer(QString name) : m_name(std::move(name)) {}
     QString serviceName() const override { return m_name; }
+    /// Answers at once: the file at replyPath as the download, every upload as done.
     void downloadFileWithID(const QString& id, const QString& path) override
     {
         downloads.append(id + '>' + path);
+        quorvit::NotificationCenter::defaultCenter().postNotification(
+            SourceNotification::DownloadDidComplete, static_cast<PeerLinkPeer*>(this),
+            {{QStringLiteral("DownloadedFileID"), id}, {QStringLiteral("LocalFilePath"), replyPath}});
     }
-    void uploadFileWithID(const QString& id, const QString&) override { uploads.append(id); }
+    void uploadFileWithID(const QString& id, const QString&) override
+    {
+        uploads.append(id);
+        quorvit::NotificationCenter::defaultCenter().postNotification(
+            SourceNotification::UploadDidComplete, static_cast<PeerLinkPeer*>(this),
+            {{QStringLiteral("UploadedFileID"), id}});
+    }
 
     void announce(const QVariantMap& offer)
     {
@@ -279,6 +289,7 @@ public:
 
     QStringList downloads;
     QStringList uploads;
+    QString replyPath;
 
 private:
     QString m_name;
@@ -289,8 +300,10 @@ TEST_F(RegistryTest, PeersAddAndRemoveTheirOwnRemoteHandles)
     install(kSafari, QStringLiteral("safari/Bookmarks.plist"));
     auto prefs = defaults();
     BookmarkFileManager registry(*prefs, m_workspace);
-    FakePeer kitchen(QStringLiteral("Kitchen"));
-    FakePeer study(QStringLiteral("Study"));
+    auto kitchenPeer = std::make_shared<FakePeer>(QStringLiteral("Kitchen"));
+    auto studyPeer = std::make_shared<FakePeer>(QStringLiteral("Study"));
+    FakePeer& kitchen = *kitchenPeer;
+    FakePeer& study = *studyPeer;
     kitchen.announce({{QStringLiteral("OPRA2"), QStringLiteral("/home/a/Bookmarks")},
                       {QStringLiteral("XXXX1"), QStringLiteral("/home/a/other")}});
     study.announce({{QStringLiteral("SAFR1"), QStringLiteral("/Users/b/Library/Safari/Bookmarks.plist")}});
@@ -303,6 +316,13 @@ TEST_F(RegistryTest, PeersAddAndRemoveTheirOwnRemoteHandles)
     EXPECT_EQ(registry.allFileHandles().at(2)->browser(), nullptr); // unknown prefix: no adapter
     EXPECT_EQ(registry.permanentFileHandles().size(), 1);
 
+    // A second announcement replaces the peer's handles, keeping the one for an unchanged file.
+    const auto keptOpera = registry.allFileHandles().at(1);
+    kitchen.announce({{QStringLiteral("OPRA2"), QStringLiteral("/home/a/Bookmarks")}});
+    ASSERT_EQ(registry.fileCount(), 3);
+    EXPECT_EQ(registry.remoteHandlesDictionary().value(QStringLiteral("Kitchen")),
+              QList<BookmarkFileHandlePtr>{keptOpera});
+
     kitchen.announce({});
     EXPECT_EQ(names(registry.allFileHandles()), (QStringList{"Safari", "Safari"}));
     EXPECT_FALSE(registry.remoteHandlesDictionary().contains(QStringLiteral("Kitchen")));
@@ -311,25 +331,20 @@ TEST_F(RegistryTest, PeersAddAndRemoveTheirOwnRemoteHandles)
 
 TEST_F(RegistryTest, RemoteHandleFollowsItsPeersTransfers)
 {
-    FakePeer peer(QStringLiteral("Den"));
-    const auto handle =
-        RendezvousFileHandle::initWithID(QStringLiteral("NETS1"), &peer, QStringLiteral("/x/bookmarks.html"));
+    auto shared = std::make_shared<FakePeer>(QStringLiteral("Den"));
+    FakePeer& peer = *shared;
+    const auto handle = RendezvousFileHandle::initWithID(QStringLiteral("NETS1"), shared,
+                                                         QStringLiteral("/x/bookmarks.html"));
     ASSERT_TRUE(handle);
     EXPECT_TRUE(handle->tempFilePath().endsWith(QStringLiteral("/Quorvit/Den/NETS1-bookmarks.html")));
-    handle->downloadFile();
-    ASSERT_EQ(peer.downloads.size(), 1);
     install(QStringLiteral("received.html"), QStringLiteral("netscape/netscape4.html"));
-    quorvit::NotificationCenter::defaultCenter().postNotification(
-        SourceNotification::DownloadDidComplete, static_cast<PeerLinkPeer*>(&peer),
-        {{QStringLiteral("DownloadedFileID"), QStringLiteral("NETS1")},
-         {QStringLiteral("LocalFilePath"), home(QStringLiteral("received.html"))}});
+    peer.replyPath = home(QStringLiteral("received.html"));
+    EXPECT_EQ(handle->downloadFile(), RemoteFileHandle::Done);
+    ASSERT_EQ(peer.downloads.size(), 1);
     EXPECT_EQ(handle->filePath(), home(QStringLiteral("received.html")));
     EXPECT_TRUE(handle->readBookmarkFile());
     EXPECT_FALSE(handle->uploadIsComplete());
-    handle->uploadFile();
-    quorvit::NotificationCenter::defaultCenter().postNotification(
-        SourceNotification::UploadDidComplete, static_cast<PeerLinkPeer*>(&peer),
-        {{QStringLiteral("UploadedFileID"), QStringLiteral("NETS1")}});
+    EXPECT_EQ(handle->uploadFile(), RemoteFileHandle::Done);
     EXPECT_TRUE(handle->uploadIsComplete());
 }
 
