@@ -1,10 +1,10 @@
 #include "peerlink/PeerLinkService.h"
 
+#include "peerlink/AvahiPeerDiscovery.h"
 #include "peerlink/LoopbackPeerDiscovery.h"
 #include "peerlink/PeerProtocol.h"
 #include "peerlink/PeerServer.h"
 #include "peerlink/RemotePeer.h"
-#include "peerlink/SystemPeerDiscovery.h"
 #include "sources/SourceKeys.h"
 
 #include <QTcpServer>
@@ -36,7 +36,7 @@ std::unique_ptr<PeerLinkService> PeerLinkService::createWithSystemDiscovery()
     QString reason;
     std::unique_ptr<PeerDiscovery> discovery;
     if (qgetenv("QUORVIT_DISCOVERY") != "loopback") {
-        discovery = makeSystemPeerDiscovery(nullptr);
+        discovery = makeSystemPeerDiscovery();
         if (!discovery)
             reason = tr("this build has no mDNS support");
         else if (!discovery->isAvailable())

@@ -1,6 +1,0 @@
-#include "peerlink/SystemPeerDiscovery.h"
-
-std::unique_ptr<PeerDiscovery> makeSystemPeerDiscovery(QObject*)
-{
-    return nullptr;
-}
