@@ -2,6 +2,7 @@
 
 #include "formats/DefaultBrowser.h"
 #include "formats/plist/PlistFile.h"
+#include "formats/plist/PlistXmlWriter.h"
 #include "formats/plist/XMLConverter.h"
 #include "platform/PropertyList.h"
 #include "platform/QVLog.h"
@@ -100,7 +101,7 @@ bool Chimera::writeXMLBookmarksToLocation(const QVFolderPtr& tree, const QString
     std::optional<QByteArray> data;
     if (tree) {
         XMLConverter converter(path, nullptr);
-        data = quorvit::plist::toXml(fileDictionary(*tree, converter));
+        data = PlistXmlWriter::document(fileDictionary(*tree, converter));
     }
     // The nested layout puts the tree inside the menu folder: one level more in the file.
     return commitFile(tree, path, data, QStringLiteral("File data is nil in writeBookmarks for Camino"),

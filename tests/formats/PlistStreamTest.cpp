@@ -1,0 +1,325 @@
+// The streaming property-list writer and the in-place binary reader against the general libplist path:
+// the same bytes out, the same values in.
+#include "formats/DefaultBrowser.h"
+#include "formats/Safari.h"
+#include "formats/plist/BinaryPlist.h"
+#include "formats/plist/PlistXmlWriter.h"
+#include "formats/plist/XMLConverter.h"
+#include "platform/PropertyList.h"
+#include "support/TestSupport.h"
+
+#include "PlistTestHelpers.h"
+
+#include <QPoint>
+#include <QRegularExpression>
+#include <QTimeZone>
+#include <QUrl>
+
+#include <gtest/gtest.h>
+
+using namespace plisttest;
+using namespace testsupport;
+namespace plist = quorvit::plist;
+
+namespace {
+
+QDateTime utc(qint64 msecs)
+{
+    return QDateTime::fromMSecsSinceEpoch(msecs, QTimeZone::utc());
+}
+
+TEST(PlistXmlWriterTest, WritesEveryKindOfValueAsTheLibraryDoes)
+{
+    QVariantList deep{QByteArray(100, 'x')};
+    for (int i = 0; i < 10; ++i)
+        deep = QVariantList{deep, QByteArray(i * 7, char('a' + i))};
+    const QVariantMap value{
+        {QString(), QString()},
+        {QStringLiteral("text"), QStringLiteral("a < b && c > d \"'\t\r\n caf\u00e9 \u4e2d \U0001F600")},
+        {QStringLiteral("nul"), QStringLiteral("be").insert(1, QChar(0))},
+        {QStringLiteral("lone"), QString(QString(QChar(0xD800)) + QStringLiteral("x") + QChar(0xDC00))},
+        {QStringLiteral("split pair"), QString(QString(QChar(0xD83D)) + QChar(0) + QChar(0xDE00))},
+        // Keys that differ only by NUL characters become one entry, the later value in the earlier place.
+        {QStringLiteral("k").append(QChar(0)), 1},
+        {QStringLiteral("k"), 2},
+        {QStringLiteral("<&>"), true},
+        {QStringLiteral("no"), false},
+        {QStringLiteral("ints"),
+         QVariantList{0, -5, qlonglong(LLONG_MIN), qlonglong(LLONG_MAX), uint(4000000000u),
+                      qulonglong(ULLONG_MAX), QVariant::fromValue(short(-3))}},
+        {QStringLiteral("reals"), QVariantList{0.0, -0.0, 0.1, -2.5, 1e300, 123456789012345678.0, 1e-300,
+                                               qInf(), -qInf(), qQNaN(), 1.5f}},
+        {QStringLiteral("dates"),
+         QVariantList{utc(0), utc(-1), utc(978307199500), utc(1600000000123), utc(-62135596800000 + 5000),
+                      utc(253402300800000), utc(-80000000000000), QDateTime()}},
+        {QStringLiteral("data"),
+         QVariantList{QByteArray(), QByteArray("\0\1\2", 3), QByteArray(200, '\xff')}},
+        {QStringLiteral("deep"), deep},
+        {QStringLiteral("empty"), QVariantList{QVariantMap(), QVariantList(), QStringList()}},
+        {QStringLiteral("strings"), QStringList{QStringLiteral("a"), QString()}},
+        {QStringLiteral("dropped"), QVariantList{QUrl(QStringLiteral("http://x")), QPoint(1, 2), QVariant()}},
+        {QStringLiteral("only dropped"), QVariantMap{{QStringLiteral("u"), QUrl()}}},
+    };
+    EXPECT_EQ(PlistXmlWriter::document(value), plist::toXml(value));
+    for (const QVariant& alone : {QVariant(), QVariant(QUrl()), QVariant(QStringLiteral("top")), QVariant(7)})
+        EXPECT_EQ(PlistXmlWriter::document(alone), plist::toXml(alone)) << alone.typeName();
+}
+
+// ---------------------------------------------------------------------------------------------------------
+
+class SafariStreamTest : public ::testing::Test
+{
+protected:
+    void SetUp() override { Safari::resetProcessState(); }
+    void TearDown() override { setDefaultBrowserNameProvider({}); }
+
+    /// Both ways of writing the tree, the root's fresh UUID aside.
+    static void expectSameFile(const QVFolder& tree, const QVariantList& proxies)
+    {
+        for (const bool flat : {true, false}) {
+            setDefaultBrowserNameProvider(
+                [flat] { return QString::fromLatin1(flat ? "Safari" : "Firefox"); });
+            ASSERT_EQ(defaultBrowserWantsFlatLayout(), flat);
+            XMLConverter converter;
+            const QByteArray expected = plist::toXml(Safari::fileDictionary(tree, converter, &proxies));
+            const QVariant version = Safari::fileVersion();
+            const QByteArray streamed =
+                XMLConverter::safariFileXml(tree, version.isValid() ? version : QVariant(1), proxies, flat);
+            EXPECT_EQ(withoutRootUUID(streamed), withoutRootUUID(expected)) << "flat " << flat;
+        }
+    }
+
+    static QString withoutRootUUID(const QByteArray& xml)
+    {
+        static const QRegularExpression rootUUID(
+            QStringLiteral("\n\t<key>WebBookmarkUUID</key>\n\t<string>[^<]*</string>\n</dict>\n</plist>\n$"));
+        return QString::fromUtf8(xml).replace(rootUUID, QStringLiteral("<root UUID>"));
+    }
+
+    static void identify(const QVFolder& folder, int& next)
+    {
+        for (const QVItemPtr& item : folder.folderContents()) {
+            item->setMetaData(QStringLiteral("UUID-%1").arg(++next), PlistMetaKey::UUID);
+            if (item->isFolder())
+                identify(static_cast<const QVFolder&>(*item), next);
+        }
+    }
+};
+
+TEST_F(SafariStreamTest, WritesTheBytesOfTheDictionaryPath)
+{
+    auto root = newRoot();
+    auto outer = addFolder(root, QStringLiteral("Outer <&>"));
+    // The first toolbar met depth first is lifted, wherever it stands; a second stays in place.
+    auto toolbar = addFolder(outer, QStringLiteral("Bar"));
+    toolbar->setType(QVFolder::ToolbarFolder);
+    auto tabs = addFolder(toolbar, QStringLiteral("Tabs"));
+    tabs->setType(QVFolder::TabGroup);
+    addBookmark(tabs, QStringLiteral("In tabs"), QStringLiteral("http://tabs/"));
+    auto otherTabs = addFolder(outer, QStringLiteral("Tabs elsewhere"));
+    otherTabs->setType(QVFolder::TabGroup);
+    auto secondBar = addFolder(root, QStringLiteral("Second bar"));
+    secondBar->setType(QVFolder::ToolbarFolder);
+    auto menu = addFolder(root, QStringLiteral("Menu"));
+    menu->setType(QVFolder::MenuFolder);
+    addBookmark(menu, QStringLiteral("caf\u00e9 \U0001F600"), QStringLiteral("http://x/?a=1&b=<2>"))
+        ->setAddDate(utc(1600000000123));
+    addBookmark(root, QString(), QString())->setAddDate(utc(-5));
+    addBookmark(root, QStringLiteral("Feed"), QStringLiteral("feed://news/rss"));
+    addDivider(root);
+    addFolder(root, QStringLiteral("Empty"));
+    // The same folder twice: only its first place is lifted.
+    root->addItem(menu);
+    int next = 0;
+    identify(*root, next);
+
+    const QVariantList kept{
+        QVariantMap{{QStringLiteral("WebBookmarkType"), QStringLiteral("WebBookmarkTypeProxy")},
+                    {QStringLiteral("Extra"), QVariantList{1.5, utc(0)}}}};
+    expectSameFile(*root, kept);
+    expectSameFile(*root, {});
+
+    // No toolbar and no menu: empty lists stand in for them.
+    auto plain = newRoot();
+    addBookmark(plain, QStringLiteral("Only"), QStringLiteral("http://only/"));
+    identify(*plain, next);
+    expectSameFile(*plain, kept);
+}
+
+TEST_F(SafariStreamTest, WritesTheBytesOfTheDictionaryPathForRealFiles)
+{
+    for (const char* name : {"safari-xml/Bookmarks.plist", "safari-binary/Bookmarks.plist"}) {
+        const QString file = realworldPath(QString::fromLatin1(name));
+        QUORVIT_SKIP_WITHOUT(file);
+        Safari safari(file);
+        ASSERT_TRUE(safari.readBookmarkFile()) << name;
+        expectSameFile(*safari.bookmarks(), safari.xmlConverter()->proxyBookmarkDictionaries());
+    }
+}
+
+// ---------------------------------------------------------------------------------------------------------
+
+/// Builds binary property lists object by object (references of two bytes, offsets of four).
+class BinaryBuilder
+{
+public:
+    int ascii(const QByteArray& text) { return add(sized(0x50, text.size()) + text); }
+    int utf16(const QString& text)
+    {
+        QByteArray bytes = sized(0x60, text.size());
+        for (QChar c : text)
+            bytes.append(char(c.unicode() >> 8)).append(char(c.unicode() & 0xFF));
+        return add(bytes);
+    }
+    int integer(quint64 value, int width)
+    {
+        QByteArray bytes(1, char(0x10 | (width == 1 ? 0 : width == 2 ? 1 : width == 4 ? 2 : 3)));
+        for (int i = width - 1; i >= 0; --i)
+            bytes.append(char(value >> (8 * i)));
+        return add(bytes);
+    }
+    int real(double value) { return add(QByteArray(1, char(0x23)) + bigEndian(value)); }
+    int date(double value) { return add(QByteArray(1, char(0x33)) + bigEndian(value)); }
+    int boolean(bool value) { return add(QByteArray(1, char(value ? 0x09 : 0x08))); }
+    int raw(const QByteArray& object) { return add(object); }
+    int data(const QByteArray& bytes) { return add(sized(0x40, bytes.size()) + bytes); }
+    int array(const std::vector<int>& elements)
+    {
+        QByteArray bytes = sized(0xA0, qsizetype(elements.size()));
+        for (int element : elements)
+            bytes.append(ref(element));
+        return add(bytes);
+    }
+    int dict(const std::vector<std::pair<int, int>>& entries)
+    {
+        QByteArray bytes = sized(0xD0, qsizetype(entries.size()));
+        for (const auto& entry : entries)
+            bytes.append(ref(entry.first));
+        for (const auto& entry : entries)
+            bytes.append(ref(entry.second));
+        return add(bytes);
+    }
+    QByteArray finish(int top) const
+    {
+        QByteArray out("bplist00");
+        QByteArray table;
+        for (const QByteArray& object : m_objects) {
+            const quint32 at = quint32(out.size());
+            table.append(char(at >> 24)).append(char(at >> 16)).append(char(at >> 8)).append(char(at));
+            out.append(object);
+        }
+        const quint64 tableOffset = quint64(out.size());
+        out.append(table);
+        QByteArray trailer(32, '\0');
+        trailer[6] = 4;
+        trailer[7] = 2;
+        for (int i = 0; i < 8; ++i) {
+            trailer[8 + i] = char(quint64(m_objects.size()) >> (56 - 8 * i));
+            trailer[16 + i] = char(quint64(top) >> (56 - 8 * i));
+            trailer[24 + i] = char(tableOffset >> (56 - 8 * i));
+        }
+        return out + trailer;
+    }
+
+private:
+    int add(const QByteArray& object)
+    {
+        m_objects.push_back(object);
+        return int(m_objects.size()) - 1;
+    }
+    static QByteArray sized(int marker, qsizetype count)
+    {
+        if (count < 15)
+            return QByteArray(1, char(marker | int(count)));
+        return QByteArray(1, char(marker | 0x0F)) + QByteArray(1, char(0x11)) +
+               QByteArray(1, char(count >> 8)) + QByteArray(1, char(count & 0xFF));
+    }
+    static QByteArray ref(int object)
+    {
+        return QByteArray(1, char(object >> 8)) + QByteArray(1, char(object));
+    }
+    static QByteArray bigEndian(double value)
+    {
+        quint64 bits = 0;
+        std::memcpy(&bits, &value, sizeof bits);
+        QByteArray out;
+        for (int i = 7; i >= 0; --i)
+            out.append(char(bits >> (8 * i)));
+        return out;
+    }
+    std::vector<QByteArray> m_objects;
+};
+
+TEST(BinaryPlistTest, ReadsEveryValueAsTheGeneralReader)
+{
+    BinaryBuilder b;
+    const int shared = b.ascii("shared");
+    const int list = b.array({b.integer(200, 1),
+                              b.integer(65535, 2),
+                              b.integer(4294967295u, 4),
+                              b.integer(quint64(-7), 8),
+                              b.real(0.1),
+                              b.raw(QByteArray("\x22\x3f\xc0\x00\x00", 5)),
+                              b.date(-1.5),
+                              b.date(6e10),
+                              b.date(1e300),
+                              b.boolean(true),
+                              b.boolean(false),
+                              b.data(QByteArray("\0\1\2\3", 4)),
+                              b.ascii(""),
+                              b.ascii("caf\xc3\xa9"),
+                              b.utf16(QStringLiteral("\u4e2d\u00e9 \U0001F600")),
+                              b.utf16(QString(QChar(0xD800))),
+                              b.utf16(QStringLiteral("\ufeffbom")),
+                              b.utf16(QStringLiteral("plain")),
+                              shared,
+                              shared,
+                              b.ascii(QByteArray(40, 'l')),
+                              b.array({}),
+                              b.dict({})});
+    const int title = b.ascii("Title");
+    // A repeated key keeps its last value, as a map would.
+    const int top = b.dict({{title, b.ascii("first")},
+                            {b.utf16(QStringLiteral("List")), list},
+                            {title, b.ascii("second")},
+                            {b.ascii(""), shared}});
+    const QByteArray bytes = b.finish(top);
+
+    const auto general = plist::fromData(bytes);
+    ASSERT_TRUE(general);
+    const auto inPlace = BinaryPlist::open(bytes);
+    ASSERT_TRUE(inPlace);
+    EXPECT_EQ(inPlace->variant(inPlace->top()), *general);
+    EXPECT_EQ(inPlace->string(*inPlace->value(inPlace->top(), u"Title")), QStringLiteral("second"));
+    EXPECT_FALSE(inPlace->value(inPlace->top(), u"title"));
+}
+
+TEST(BinaryPlistTest, LeavesUnusualListsToTheGeneralReader)
+{
+    const auto declined = [](const std::function<int(BinaryBuilder&)>& make) {
+        BinaryBuilder b;
+        const int top = make(b);
+        return !BinaryPlist::open(b.finish(top));
+    };
+    EXPECT_TRUE(declined([](BinaryBuilder& b) { return b.array({b.ascii("a")}); }));
+    EXPECT_TRUE(declined([](BinaryBuilder& b) { return b.dict({{b.integer(1, 1), b.ascii("v")}}); }));
+    EXPECT_TRUE(declined([](BinaryBuilder& b) {
+        return b.dict({{b.ascii("n"), b.raw(QByteArray(1, '\0'))}});
+    }));
+    EXPECT_TRUE(declined([](BinaryBuilder& b) {
+        return b.dict({{b.ascii("s"), b.raw(QByteArray(1, '\xc0'))}});
+    }));
+    EXPECT_TRUE(declined([](BinaryBuilder& b) { return b.dict({{b.ascii("\xc3\xa9"), b.ascii("v")}}); }));
+    EXPECT_TRUE(declined([](BinaryBuilder& b) {
+        return b.dict({{b.ascii("z"), b.ascii(QByteArray("a\0b", 3))}});
+    }));
+    EXPECT_TRUE(declined([](BinaryBuilder& b) {
+        const int inner = b.array({});
+        return b.dict({{b.ascii("a"), inner}, {b.ascii("b"), inner}});
+    }));
+    EXPECT_TRUE(declined([](BinaryBuilder& b) {
+        return b.dict({{b.ascii("big"), b.raw(QByteArray(17, '\x14'))}});
+    }));
+}
+
+} // namespace
