@@ -5,6 +5,7 @@
 #include "formats/plist/BinaryPlist.h"
 #include "formats/plist/PlistXmlWriter.h"
 #include "formats/plist/XMLConverter.h"
+#include "formats/plist/XmlPlist.h"
 #include "platform/PropertyList.h"
 #include "support/TestSupport.h"
 
@@ -12,6 +13,7 @@
 
 #include <QPoint>
 #include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QTimeZone>
 #include <QUrl>
 
@@ -320,6 +322,113 @@ TEST(BinaryPlistTest, LeavesUnusualListsToTheGeneralReader)
     EXPECT_TRUE(declined([](BinaryBuilder& b) {
         return b.dict({{b.ascii("big"), b.raw(QByteArray(17, '\x14'))}});
     }));
+}
+
+} // namespace
+
+namespace {
+
+const char kTrickyXml[] =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+    "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
+    "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
+    "<plist version=\"1.0\">\r\n<dict>\n"
+    "\t<key>Title</key><string>first</string>\n"
+    "\t<key> spaced key </key>\n\t<string>  text\r\n with spaces\t</string>\n"
+    "\t<key>entities</key><string>a &amp; b &lt;c&gt; &quot;d&quot; &apos;e&apos;</string>\n"
+    "\t<key>numeric</key><string>&#233;&#x4E2D;&#x1F600;</string>\n"
+    "\t<key>k&amp;y</key><string/>\n"
+    "\t<key>\xef\xbb\xbfTitle</key><string>bom</string>\n"
+    "\t<key>caf\xc3\xa9</key><string>caf\xc3\xa9 \xe4\xb8\xad</string>\n"
+    "\t<key>empty</key><string></string>\n"
+    "\t<key></key><true/>\n"
+    "\t<key>numbers</key><array><integer>-42</integer><integer> 7 </integer>"
+    "<real>2.5</real><real>1e300</real><false/></array>\n"
+    "\t<key>date</key><date>2020-09-13T12:26:40Z</date>\n"
+    "\t<key>data</key><data>\n\tAAECAw==\n\t</data>\n"
+    "\t<key>nested</key><dict><key>a</key><array/><key>b</key><dict/></dict>\n"
+    "\t<key>Title</key><string>second</string>\n"
+    "</dict>\n</plist>\n";
+
+TEST(XmlPlistTest, ReadsEveryValueAsTheGeneralReader)
+{
+    const QByteArray bytes(kTrickyXml);
+    const auto general = plist::fromData(bytes);
+    ASSERT_TRUE(general);
+    const auto inPlace = XmlPlist::open(bytes);
+    ASSERT_TRUE(inPlace);
+    EXPECT_EQ(inPlace->variant(inPlace->top()), *general);
+    const QVariantMap map = general->toMap();
+    for (auto it = map.begin(); it != map.end(); ++it) {
+        const auto value = inPlace->value(inPlace->top(), it.key());
+        ASSERT_TRUE(value) << it.key().toStdString();
+        EXPECT_EQ(inPlace->variant(*value), it.value()) << it.key().toStdString();
+    }
+}
+
+TEST(XmlPlistTest, LeavesUnusualListsToTheGeneralReader)
+{
+    const QByteArray head("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">\n");
+    for (const char* body :
+         {"<array><string>a</string></array>", "<dict><!-- c --></dict>",
+          "<dict><key>a</key><string><![CDATA[x]]></string></dict>", "<dict><key>a&#65;</key><true/></dict>",
+          "<dict><key>a</key></dict>", "<dict><string>a</string></dict>", "<dict><key>a</key><true /></dict>",
+          "<dict id=\"1\"></dict>", "<dict><key>a</key><array><key>b</key></array></dict>",
+          "<dict></dict><dict></dict>", "<dict><key>a</key><string>x</strin></dict>"})
+        EXPECT_FALSE(XmlPlist::open(head + body + "\n</plist>\n")) << body;
+    EXPECT_FALSE(XmlPlist::open("<!DOCTYPE plist [<!ENTITY e \"x\">]><plist><dict/></plist>"));
+    EXPECT_FALSE(XmlPlist::open(head + QByteArray("<dict/>\0</plist>", 16)));
+    EXPECT_TRUE(XmlPlist::open(head + "<dict/>\n</plist>\n"));
+}
+
+/// A Safari file read in place and read through its dictionary give the same tree: both write the same.
+TEST_F(SafariStreamTest, ReadsInPlaceWhatTheDictionaryPathReads)
+{
+    QTemporaryDir dir;
+    const QString tricky = dir.filePath(QStringLiteral("tricky.plist"));
+    QByteArray xml(kTrickyXml);
+    xml.replace("<key>Title</key><string>first</string>",
+                "<key>WebBookmarkType</key><string>WebBookmarkTypeList</string>"
+                "<key>WebBookmarkFileVersion</key><integer>1</integer><key>Children</key><array>"
+                "<dict><key>WebBookmarkType</key><string>WebBookmarkTypeList</string>"
+                "<key>Title</key><string>BookmarksBar</string><key>Children</key><array>"
+                "<dict><key>WebBookmarkType</key><string>WebBookmarkTypeLeaf</string>"
+                "<key>URLString</key><string>http://a/?x=1&amp;y=&#x4E2D;</string>"
+                "<key>URIDictionary</key><dict><key>title</key><string> A &lt;1&gt; </string>"
+                "<key>lastVisitedDate</key><string>621000000.5</string></dict>"
+                "<key>WebBookmarkUUID</key><string>U-1</string></dict></array>"
+                "<key>WebBookmarkAutoTab</key><string>YES</string><key>WebBookmarkUUID</key><string>U-2</"
+                "string></dict>"
+                "<dict><key>WebBookmarkType</key><string>WebBookmarkTypeProxy</string>"
+                "<key>Title</key><string>History</string><key>Extra</key><real>1.5</real></dict>"
+                "</array>");
+    writeBytes(tricky, xml);
+    QStringList files{tricky};
+    for (const char* name : {"safari-xml/Bookmarks.plist", "safari-binary/Bookmarks.plist"}) {
+        if (QFile::exists(realworldPath(QString::fromLatin1(name))))
+            files.append(realworldPath(QString::fromLatin1(name)));
+    }
+    for (const QString& file : files) {
+        const QByteArray bytes = readBytes(file);
+        XMLConverter inPlace(file, nullptr);
+        auto inPlaceTree = newRoot();
+        if (const auto binary = BinaryPlist::open(bytes)) {
+            ASSERT_TRUE(inPlace.convertSafariBinary(*binary, inPlaceTree));
+        } else {
+            const auto text = XmlPlist::open(bytes);
+            ASSERT_TRUE(text) << file.toStdString();
+            ASSERT_TRUE(inPlace.convertSafariXml(*text, inPlaceTree));
+        }
+        XMLConverter general(file, nullptr);
+        auto generalTree = newRoot();
+        ASSERT_TRUE(general.convertSafariDictionary(plist::fromData(bytes)->toMap(), generalTree));
+
+        EXPECT_EQ(inPlace.proxyBookmarkDictionaries(), general.proxyBookmarkDictionaries());
+        EXPECT_EQ(inPlace.versionNumber(), general.versionNumber());
+        EXPECT_EQ(withoutRootUUID(XMLConverter::safariFileXml(*inPlaceTree, 1, {}, true)),
+                  withoutRootUUID(XMLConverter::safariFileXml(*generalTree, 1, {}, true)))
+            << file.toStdString();
+    }
 }
 
 } // namespace

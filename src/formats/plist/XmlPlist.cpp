@@ -5,6 +5,7 @@
 #include <QVariantList>
 #include <QVariantMap>
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -65,9 +66,10 @@ public:
             skipSpace();
         }
         if (startsWith("<!DOCTYPE")) {
+            // A plain declaration: no internal subset, nothing nested.
             const char* close = static_cast<const char*>(std::memchr(m_at, '>', size_t(m_end - m_at)));
-            if (!close || std::memchr(m_at, '[', size_t(close - m_at)) ||
-                std::memchr(m_at, '<', size_t(close - m_at) - 1))
+            const auto inside = close ? QByteArrayView(m_at + 1, close - m_at - 1) : QByteArrayView();
+            if (!close || inside.contains('[') || inside.contains('<'))
                 return false;
             m_at = close + 1;
             skipSpace();
@@ -297,16 +299,38 @@ bool XmlPlist::keyMatches(const Node& name, QStringView key) const
     return true;
 }
 
+bool XmlPlist::sameKey(const Node& a, const Node& b) const
+{
+    return a.length == b.length &&
+           std::memcmp(m_bytes.constData() + a.begin, m_bytes.constData() + b.begin, a.length) == 0;
+}
+
 std::optional<XmlPlist::Object> XmlPlist::value(Object dict, QStringView key) const
 {
     if (!isDict(dict))
         return std::nullopt;
-    std::optional<Object> found;
+    // The general reader keeps one entry per key as written, at its first place with its last value;
+    // keys written differently may still read as the same text, and then the later entry wins.
+    struct Entry
+    {
+        Object key;
+        Object value;
+    };
+    std::vector<Entry> matches;
     for (Object child = dict + 1; child < m_nodes[dict].end; child = m_nodes[child + 1].end) {
-        if (keyMatches(m_nodes[child], key))
-            found = child + 1;
+        if (!keyMatches(m_nodes[child], key))
+            continue;
+        auto same = std::find_if(matches.begin(), matches.end(), [&](const Entry& entry) {
+            return sameKey(m_nodes[entry.key], m_nodes[child]);
+        });
+        if (same != matches.end())
+            same->value = child + 1;
+        else
+            matches.push_back(Entry{child, child + 1});
     }
-    return found;
+    if (matches.empty())
+        return std::nullopt;
+    return matches.back().value;
 }
 
 QString XmlPlist::string(Object object) const
@@ -323,9 +347,22 @@ QVariant XmlPlist::variant(Object object) const
     const Node& node = m_nodes[object];
     switch (node.kind) {
     case Dict: {
+        // Entries as the general reader keeps them: one per key as written, first place, last value.
+        std::vector<std::pair<Object, Object>> entries;
+        QHash<QByteArrayView, qsizetype> placeOf;
+        for (Object child = object + 1; child < node.end; child = m_nodes[child + 1].end) {
+            const QByteArrayView name(m_bytes.constData() + m_nodes[child].begin, m_nodes[child].length);
+            const auto place = placeOf.constFind(name);
+            if (place != placeOf.constEnd()) {
+                entries[size_t(*place)].second = child + 1;
+            } else {
+                placeOf.insert(name, qsizetype(entries.size()));
+                entries.emplace_back(child, child + 1);
+            }
+        }
         QVariantMap map;
-        for (Object child = object + 1; child < node.end; child = m_nodes[child + 1].end)
-            map.insert(text(m_nodes[child]), variant(child + 1));
+        for (const auto& [key, value] : entries)
+            map.insert(text(m_nodes[key]), variant(value));
         return QVariant(map);
     }
     case Array: {

@@ -55,6 +55,7 @@ private:
     XmlPlist() = default;
     QString text(const Node& node) const;
     bool keyMatches(const Node& name, QStringView key) const;
+    bool sameKey(const Node& a, const Node& b) const;
 
     QByteArray m_bytes;
     std::vector<Node> m_nodes;
