@@ -58,13 +58,13 @@ bool Chimera::readBookmarkFile()
 
 bool Chimera::readXMLBookmarkFile()
 {
-    const auto root = PlistFile::loadForReading(m_bookmarkPath, QStringLiteral("Chimera"));
+    const auto root = PlistFile::loadRootForReading(m_bookmarkPath, QStringLiteral("Chimera"));
     m_xmlConverter = std::make_unique<XMLConverter>(m_bookmarkPath, this);
     beginTree();
     endParse();
     if (!root)
         return false;
-    return m_xmlConverter->convertCaminoDictionary(*root, m_bookmarks);
+    return m_xmlConverter->convertRoot(XMLConverter::Layout::Camino, *root, m_bookmarks);
 }
 
 QVariantMap Chimera::fileDictionary(const QVFolder& tree, XMLConverter& converter)

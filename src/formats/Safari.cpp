@@ -93,9 +93,7 @@ bool Safari::readBookmarkFile()
     endParse();
     if (!root)
         return false;
-    const bool result = root->binary ? m_xmlConverter->convertSafariBinary(*root->binary, m_bookmarks)
-                        : root->xml  ? m_xmlConverter->convertSafariXml(*root->xml, m_bookmarks)
-                                     : m_xmlConverter->convertSafariDictionary(root->dictionary, m_bookmarks);
+    const bool result = m_xmlConverter->convertRoot(XMLConverter::Layout::Safari, *root, m_bookmarks);
     QMutexLocker lock(&s_versionMutex);
     s_fileVersion = m_xmlConverter->versionNumber();
     return result;

@@ -35,13 +35,13 @@ bool Shiira::isValidFile(const QString& path, QString* reason)
 
 bool Shiira::readBookmarkFile()
 {
-    const auto root = PlistFile::loadForReading(m_bookmarkPath, QStringLiteral("Shiira"));
+    const auto root = PlistFile::loadRootForReading(m_bookmarkPath, QStringLiteral("Shiira"));
     m_xmlConverter = std::make_unique<XMLConverter>(m_bookmarkPath, this);
     beginTree();
     endParse();
     if (!root)
         return false;
-    return m_xmlConverter->convertShiiraDictionary(*root, m_bookmarks);
+    return m_xmlConverter->convertRoot(XMLConverter::Layout::Shiira, *root, m_bookmarks);
 }
 
 QVariantMap Shiira::fileDictionary(const QVFolder& tree, XMLConverter& converter)

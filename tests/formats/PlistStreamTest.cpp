@@ -3,6 +3,7 @@
 #include "formats/DefaultBrowser.h"
 #include "formats/Safari.h"
 #include "formats/plist/BinaryPlist.h"
+#include "formats/plist/PlistFile.h"
 #include "formats/plist/PlistXmlWriter.h"
 #include "formats/plist/XMLConverter.h"
 #include "formats/plist/XmlPlist.h"
@@ -322,6 +323,8 @@ TEST(BinaryPlistTest, LeavesUnusualListsToTheGeneralReader)
     EXPECT_TRUE(declined([](BinaryBuilder& b) {
         return b.dict({{b.ascii("big"), b.raw(QByteArray(17, '\x14'))}});
     }));
+    // The general reader refuses an empty two-byte string.
+    EXPECT_TRUE(declined([](BinaryBuilder& b) { return b.dict({{b.ascii("e"), b.utf16(QString())}}); }));
 }
 
 } // namespace
@@ -377,6 +380,9 @@ TEST(XmlPlistTest, LeavesUnusualListsToTheGeneralReader)
           "<dict></dict><dict></dict>", "<dict><key>a</key><string>x</strin></dict>"})
         EXPECT_FALSE(XmlPlist::open(head + body + "\n</plist>\n")) << body;
     EXPECT_FALSE(XmlPlist::open("<!DOCTYPE plist [<!ENTITY e \"x\">]><plist><dict/></plist>"));
+    // Markers inside quotes do not end the prologue's parts.
+    EXPECT_FALSE(XmlPlist::open("<!DOCTYPE plist PUBLIC \"-//Apple>\n<plist><dict/></plist>\n"));
+    EXPECT_FALSE(XmlPlist::open("<?xml version=\"1.0?>\n<plist><dict/></plist>\n"));
     EXPECT_FALSE(XmlPlist::open(head + QByteArray("<dict/>\0</plist>", 16)));
     EXPECT_TRUE(XmlPlist::open(head + "<dict/>\n</plist>\n"));
 }
@@ -428,6 +434,53 @@ TEST_F(SafariStreamTest, ReadsInPlaceWhatTheDictionaryPathReads)
         EXPECT_EQ(withoutRootUUID(XMLConverter::safariFileXml(*inPlaceTree, 1, {}, true)),
                   withoutRootUUID(XMLConverter::safariFileXml(*generalTree, 1, {}, true)))
             << file.toStdString();
+    }
+}
+
+} // namespace
+
+namespace {
+
+/// Everything a read puts in the tree, one item a line.
+void describe(const QVFolder& folder, QString& out)
+{
+    for (const QVItemPtr& item : folder.folderContents()) {
+        out += QStringLiteral("%1|%2|%3|%4\n")
+                   .arg(item->isFolder() ? static_cast<const QVFolder&>(*item).type() : -1)
+                   .arg(item->name(), item->urlAddress())
+                   .arg(QString::fromUtf8(plist::toXml(item->metaData())));
+        if (item->isBookmark()) {
+            const auto& bookmark = static_cast<const QVBookmark&>(*item);
+            out += bookmark.comments() + u'|' + bookmark.mozillaKeywords() + u'|' +
+                   bookmark.addDate().toString(Qt::ISODateWithMs) + u'\n';
+        }
+        if (item->isFolder()) {
+            describe(static_cast<const QVFolder&>(*item), out);
+            out += QStringLiteral("end\n");
+        }
+    }
+}
+
+TEST(PlistLayoutsTest, CaminoAndShiiraReadInPlaceWhatTheDictionaryPathReads)
+{
+    using Layout = XMLConverter::Layout;
+    for (const auto& [file, layout] : {std::pair{QStringLiteral("camino/bookmarks.plist"), Layout::Camino},
+                                       std::pair{QStringLiteral("shiira/Bookmarks.plist"), Layout::Shiira}}) {
+        const QByteArray bytes = readBytes(dataPath(file));
+        PlistFile::Root inPlace;
+        inPlace.xml = XmlPlist::open(bytes);
+        ASSERT_TRUE(inPlace.xml) << file.toStdString();
+        PlistFile::Root general;
+        general.dictionary = plist::fromData(bytes)->toMap();
+        QString described[2];
+        for (int i = 0; i < 2; ++i) {
+            XMLConverter converter(file, nullptr);
+            auto tree = newRoot();
+            ASSERT_TRUE(converter.convertRoot(layout, i == 0 ? inPlace : general, tree));
+            describe(*tree, described[i]);
+        }
+        EXPECT_EQ(described[0], described[1]) << file.toStdString();
+        EXPECT_GT(described[0].size(), 100);
     }
 }
 

@@ -169,6 +169,9 @@ bool BinaryPlist::validate()
                 return false;
             m_decoded.insert(next.object, *decoded);
         } else if (type == 0x5 || type == 0x6) {
+            // The general reader refuses an empty string in two-byte form.
+            if (type == 0x6 && count == 0)
+                return false;
             bool plain = true;
             for (quint64 i = 0; i < count; ++i) {
                 const quint16 character =

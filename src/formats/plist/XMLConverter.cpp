@@ -188,21 +188,6 @@ std::optional<QDateTime> dateFromSafariText(const QString& text)
     return QDateTime::fromMSecsSinceEpoch(msecs, QTimeZone::utc());
 }
 
-void storeIfPresent(QVItem& item, const QVariantMap& node, const QString& nodeKey, const QString& metaKey)
-{
-    // A damaged date reads as an invalid one, which no writer can put back: treat it as absent.
-    if (XMLConverter::isWritableValue(node.value(nodeKey)))
-        item.setMetaData(node.value(nodeKey), metaKey);
-}
-
-void storeStringIfPresent(QVItem& item, const QVariantMap& node, const QString& nodeKey,
-                          const QString& metaKey)
-{
-    const QVariant value = node.value(nodeKey);
-    if (value.typeId() == QMetaType::QString)
-        item.setMetaData(value, metaKey);
-}
-
 /// The value as a property list holds it: lists and dictionaries keep only what can be written, and a
 /// value of another kind gives nothing.
 QVariant plistValue(const QVariant& value, int depth = 0)
@@ -457,6 +442,23 @@ void storeStringIfPresent(QVItem& item, const Dict& node, const QString& nodeKey
     if (value.typeId() == QMetaType::QString)
         item.setMetaData(value, metaKey);
 }
+
+template <class Dict>
+void storeIn(QVItem& item, const Dict& node, const QString& nodeKey, const QString& metaKey)
+{
+    // A damaged date reads as an invalid one, which no writer can put back: treat it as absent.
+    const QVariant value = node.value(nodeKey);
+    if (XMLConverter::isWritableValue(value))
+        item.setMetaData(value, metaKey);
+}
+
+template <class Dict> std::optional<qlonglong> integerIn(const Dict& node, const QString& key)
+{
+    const QVariant value = node.value(key);
+    if (value.typeId() == QMetaType::LongLong || value.typeId() == QMetaType::Int)
+        return value.toLongLong();
+    return std::nullopt;
+}
 } // namespace
 
 bool XMLConverter::convertSafariDictionary(const QVariantMap& root, const QVFolderPtr& folder)
@@ -472,6 +474,26 @@ bool XMLConverter::convertSafariBinary(const BinaryPlist& plist, const QVFolderP
 bool XMLConverter::convertSafariXml(const XmlPlist& plist, const QVFolderPtr& folder)
 {
     return convertSafari(InPlaceDict<XmlPlist>(plist, plist.top()), folder);
+}
+
+bool XMLConverter::convertRoot(Layout layout, const PlistFile::Root& root, const QVFolderPtr& folder)
+{
+    const auto convert = [&](const auto& dict) {
+        switch (layout) {
+        case Layout::Safari:
+            return convertSafari(dict, folder);
+        case Layout::Camino:
+            return convertCamino(dict, folder);
+        case Layout::Shiira:
+            return convertShiira(dict, folder);
+        }
+        return false;
+    };
+    if (root.binary)
+        return convert(InPlaceDict<BinaryPlist>(*root.binary, root.binary->top()));
+    if (root.xml)
+        return convert(InPlaceDict<XmlPlist>(*root.xml, root.xml->top()));
+    return convert(VariantDict(root.dictionary));
 }
 
 template <class Dict> bool XMLConverter::convertSafari(const Dict& root, const QVFolderPtr& folder)
@@ -577,24 +599,27 @@ void XMLConverter::writeFolderToSafariArray(const QVFolder& folder, QVariantList
 
 bool XMLConverter::convertCaminoDictionary(const QVariantMap& root, const QVFolderPtr& folder)
 {
+    return convertCamino(VariantDict(root), folder);
+}
+
+template <class Dict> bool XMLConverter::convertCamino(const Dict& root, const QVFolderPtr& folder)
+{
     m_tooDeep = false;
     if (!root.contains(kChildren))
         return false;
-    parseCaminoBookmarkArray(listValue(root, kChildren), folder, 0);
+    parseCaminoChildren(root, folder, 0);
     return !m_tooDeep;
 }
 
-void XMLConverter::parseCaminoBookmarkArray(const QVariantList& array, const QVFolderPtr& folder, int depth)
+template <class Dict>
+void XMLConverter::parseCaminoChildren(const Dict& parent, const QVFolderPtr& folder, int depth)
 {
-    for (const QVariant& entry : array) {
-        if (!isMap(entry))
-            continue;
-        const QVariantMap node = entry.toMap();
+    parent.forEachDict(kChildren, [&](const Dict& node) {
         if (node.contains(kChildren)) {
             if (!enterFolder(depth))
-                continue;
-            const QString title = stringValue(node, kTitle);
-            const qlonglong folderType = integerValue(node, kFolderType).value_or(0);
+                return;
+            const QString title = node.string(kTitle);
+            const qlonglong folderType = integerIn(node, kFolderType).value_or(0);
             auto child = newFolder(title);
             if (folderType == kCaminoToolbar) {
                 child->setName(m_toolbarLabel);
@@ -611,27 +636,29 @@ void XMLConverter::parseCaminoBookmarkArray(const QVariantList& array, const QVF
                 child->setMetaData(true, PlistMetaKey::CaminoDockFolder);
             storeStringIfPresent(*child, node, kFolderDescription, PlistMetaKey::FolderDescription);
             storeStringIfPresent(*child, node, kFolderKeyword, PlistMetaKey::CaminoFolderKeyword);
-            parseCaminoBookmarkArray(listValue(node, kChildren), child, depth + 1);
+            parseCaminoChildren(node, child, depth + 1);
         } else if (node.contains(kURL)) {
-            const QString address = stringValue(node, kURL);
-            auto bookmark = QVBookmark::readBookmarkWithName(stringValue(node, kTitle), address);
+            const QString address = node.string(kURL);
+            auto bookmark = QVBookmark::readBookmarkWithName(node.string(kTitle), address);
             if (isFeedAddress(address))
                 bookmark->setMetaData(address, ItemKey::RSSFeedURL);
             const QVariant visited = node.value(kLastVisitedDate);
             if (visited.typeId() == QMetaType::QDateTime && visited.toDateTime().isValid())
                 bookmark->setAddDate(visited.toDateTime());
-            storeIfPresent(*bookmark, node, kStatus, PlistMetaKey::CaminoStatus);
-            storeIfPresent(*bookmark, node, kVisitCount, PlistMetaKey::CaminoVisitCount);
-            if (node.value(kDescription).typeId() == QMetaType::QString)
-                bookmark->setComments(node.value(kDescription).toString());
-            if (node.value(kKeyword).typeId() == QMetaType::QString)
-                bookmark->setMozillaKeywords(node.value(kKeyword).toString());
+            storeIn(*bookmark, node, kStatus, PlistMetaKey::CaminoStatus);
+            storeIn(*bookmark, node, kVisitCount, PlistMetaKey::CaminoVisitCount);
+            const QVariant description = node.value(kDescription);
+            if (description.typeId() == QMetaType::QString)
+                bookmark->setComments(description.toString());
+            const QVariant keyword = node.value(kKeyword);
+            if (keyword.typeId() == QMetaType::QString)
+                bookmark->setMozillaKeywords(keyword.toString());
             place(bookmark, folder);
             bookmark->setSource(QStringLiteral("Camino"));
-        } else if (integerValue(node, kStatus) == kCaminoDividerStatus) {
+        } else if (integerIn(node, kStatus) == kCaminoDividerStatus) {
             place(QVDivider::initWithSource(source()), folder);
         }
-    }
+    });
 }
 
 void XMLConverter::writeFolderToCaminoArray(const QVFolder& folder, QVariantList& array)
@@ -694,25 +721,28 @@ void XMLConverter::writeFolderToCaminoArray(const QVFolder& folder, QVariantList
 
 bool XMLConverter::convertShiiraDictionary(const QVariantMap& root, const QVFolderPtr& folder)
 {
+    return convertShiira(VariantDict(root), folder);
+}
+
+template <class Dict> bool XMLConverter::convertShiira(const Dict& root, const QVFolderPtr& folder)
+{
     m_tooDeep = false;
-    const QString type = stringValue(root, kType);
+    const QString type = root.string(kType);
     if ((type != QLatin1String("Folder") && type != kSafariBar) || !root.contains(kChildren))
         return false;
-    parseShiiraBookmarkArray(listValue(root, kChildren), folder, 0);
+    parseShiiraChildren(root, folder, 0);
     return !m_tooDeep;
 }
 
-void XMLConverter::parseShiiraBookmarkArray(const QVariantList& array, const QVFolderPtr& folder, int depth)
+template <class Dict>
+void XMLConverter::parseShiiraChildren(const Dict& parent, const QVFolderPtr& folder, int depth)
 {
-    for (const QVariant& entry : array) {
-        if (!isMap(entry))
-            continue;
-        const QVariantMap node = entry.toMap();
-        const QString type = stringValue(node, kType);
+    parent.forEachDict(kChildren, [&](const Dict& node) {
+        const QString type = node.string(kType);
         if (type == QLatin1String("Folder") || type == kSafariBar) {
             if (!enterFolder(depth))
-                continue;
-            const QString title = stringValue(node, kTitle);
+                return;
+            const QString title = node.string(kTitle);
             auto child = newFolder(title);
             place(child, folder);
             storeStringIfPresent(*child, node, kUUID, PlistMetaKey::UUID);
@@ -724,19 +754,19 @@ void XMLConverter::parseShiiraBookmarkArray(const QVariantList& array, const QVF
             } else if (title == bookmarksMenuText() || title == bookmarkMenuText()) {
                 makeMenuFolder(child);
             }
-            parseShiiraBookmarkArray(listValue(node, kChildren), child, depth + 1);
+            parseShiiraChildren(node, child, depth + 1);
         } else if (type == QLatin1String("HTML") || type == QLatin1String("RSS")) {
-            const QString address = stringValue(node, kURLString);
-            auto bookmark = QVBookmark::readBookmarkWithName(stringValue(node, kTitle), address);
+            const QString address = node.string(kURLString);
+            auto bookmark = QVBookmark::readBookmarkWithName(node.string(kTitle), address);
             place(bookmark, folder);
             bookmark->setSource(QStringLiteral("Shiira"));
             storeStringIfPresent(*bookmark, node, kUUID, PlistMetaKey::UUID);
             if (type == QLatin1String("RSS")) {
                 bookmark->setMetaData(address, ItemKey::RSSFeedURL);
-                storeIfPresent(*bookmark, node, kAutoUpdate, PlistMetaKey::AutoUpdateRSS);
+                storeIn(*bookmark, node, kAutoUpdate, PlistMetaKey::AutoUpdateRSS);
             }
         }
-    }
+    });
 }
 
 void XMLConverter::writeFolderToShiiraArray(const QVFolder& folder, QVariantList& array)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "formats/plist/PlistFile.h"
 #include "model/QVFolder.h"
 
 #include <QString>
@@ -62,6 +63,9 @@ public:
     bool convertSafariBinary(const BinaryPlist& plist, const QVFolderPtr& folder);
     bool convertSafariXml(const XmlPlist& plist, const QVFolderPtr& folder);
     bool convertCaminoDictionary(const QVariantMap& root, const QVFolderPtr& folder);
+    enum class Layout { Safari, Camino, Shiira };
+    /// A layout's read from a file's root in whichever form it was loaded.
+    bool convertRoot(Layout layout, const PlistFile::Root& root, const QVFolderPtr& folder);
     bool convertShiiraDictionary(const QVariantMap& root, const QVFolderPtr& folder);
     /// Answers true whatever the root holds (an unusable root leaves the folder empty).
     bool convertQuorvitDictionary(const QVariantMap& root, const QVFolderPtr& folder);
@@ -86,8 +90,10 @@ public:
 private:
     template <class Dict> bool convertSafari(const Dict& root, const QVFolderPtr& folder);
     template <class Dict> void parseSafariChildren(const Dict& parent, const QVFolderPtr& folder, int depth);
-    void parseCaminoBookmarkArray(const QVariantList& array, const QVFolderPtr& folder, int depth);
-    void parseShiiraBookmarkArray(const QVariantList& array, const QVFolderPtr& folder, int depth);
+    template <class Dict> bool convertCamino(const Dict& root, const QVFolderPtr& folder);
+    template <class Dict> void parseCaminoChildren(const Dict& parent, const QVFolderPtr& folder, int depth);
+    template <class Dict> bool convertShiira(const Dict& root, const QVFolderPtr& folder);
+    template <class Dict> void parseShiiraChildren(const Dict& parent, const QVFolderPtr& folder, int depth);
     void parseQuorvitBookmarkArray(const QVariantList& array, const QVFolderPtr& folder, int depth);
 
     /// False (and logged once) when a folder would nest deeper than the readers accept.

@@ -58,18 +58,26 @@ public:
     bool run()
     {
         skipSpace();
+        // The prologue's parts end at the first marker outside quotes; quotes must pair up.
         if (startsWith("<?xml")) {
             const char* close = find("?>");
-            if (!close)
+            if (!close || !quotesPair(m_at, close))
                 return false;
             m_at = close + 2;
             skipSpace();
         }
         if (startsWith("<!DOCTYPE")) {
             // A plain declaration: no internal subset, nothing nested.
-            const char* close = static_cast<const char*>(std::memchr(m_at, '>', size_t(m_end - m_at)));
-            const auto inside = close ? QByteArrayView(m_at + 1, close - m_at - 1) : QByteArrayView();
-            if (!close || inside.contains('[') || inside.contains('<'))
+            const char* close = m_at;
+            bool quoted = false;
+            while (close < m_end && (quoted || *close != '>')) {
+                if (*close == '"')
+                    quoted = !quoted;
+                else if (*close == '[' || (*close == '<' && close != m_at))
+                    return false;
+                ++close;
+            }
+            if (close == m_end)
                 return false;
             m_at = close + 1;
             skipSpace();
@@ -93,6 +101,7 @@ private:
         bool wantsValue; // a key was read, its value not yet
     };
 
+    static bool quotesPair(const char* from, const char* to) { return std::count(from, to, '"') % 2 == 0; }
     void skipSpace()
     {
         while (m_at < m_end && isSpace(*m_at))
