@@ -2,6 +2,7 @@
 
 #include "formats/DefaultBrowser.h"
 #include "formats/plist/PlistFile.h"
+#include "formats/plist/PlistXmlWriter.h"
 #include "formats/plist/XMLConverter.h"
 #include "platform/PropertyList.h"
 #include "platform/QVLog.h"
@@ -57,13 +58,13 @@ bool Chimera::readBookmarkFile()
 
 bool Chimera::readXMLBookmarkFile()
 {
-    const auto root = PlistFile::loadForReading(m_bookmarkPath, QStringLiteral("Chimera"));
+    const auto root = PlistFile::loadRootForReading(m_bookmarkPath, QStringLiteral("Chimera"));
     m_xmlConverter = std::make_unique<XMLConverter>(m_bookmarkPath, this);
     beginTree();
     endParse();
     if (!root)
         return false;
-    return m_xmlConverter->convertCaminoDictionary(*root, m_bookmarks);
+    return m_xmlConverter->convertRoot(XMLConverter::Layout::Camino, *root, m_bookmarks);
 }
 
 QVariantMap Chimera::fileDictionary(const QVFolder& tree, XMLConverter& converter)
@@ -100,7 +101,7 @@ bool Chimera::writeXMLBookmarksToLocation(const QVFolderPtr& tree, const QString
     std::optional<QByteArray> data;
     if (tree) {
         XMLConverter converter(path, nullptr);
-        data = quorvit::plist::toXml(fileDictionary(*tree, converter));
+        data = PlistXmlWriter::document(fileDictionary(*tree, converter));
     }
     // The nested layout puts the tree inside the menu folder: one level more in the file.
     return commitFile(tree, path, data, QStringLiteral("File data is nil in writeBookmarks for Camino"),

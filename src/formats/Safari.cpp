@@ -34,6 +34,21 @@ QVariantMap proxy(const char* identifier, const char* titleKey)
                        {kWebBookmarkType, kTypeProxy},
                        {kTitle, QVLocalized(QLatin1String(titleKey))}};
 }
+QVariantList standardProxies()
+{
+    return QVariantList{proxy("Address Book Bookmark Proxy Identifier", "Address Book"),
+                        proxy("Rendezvous Bookmark Proxy Identifier", "Rendezvous"),
+                        proxy("History Bookmark Proxy Identifier", "History")};
+}
+
+/// The file's text, written straight from the tree (what toXml of fileDictionary gives).
+QByteArray fileXml(const QVFolder& tree, const QVariantList& proxies)
+{
+    const QVariant version = Safari::fileVersion();
+    return XMLConverter::safariFileXml(tree, version.isValid() ? version : QVariant(1), proxies,
+                                       defaultBrowserWantsFlatLayout());
+}
+
 /// The nested layout puts the tree inside the menu folder: one level more in the file.
 int wrappingLevels()
 {
@@ -72,13 +87,13 @@ bool Safari::isValidFile(const QString& path, QString* reason)
 
 bool Safari::readBookmarkFile()
 {
-    const auto root = PlistFile::loadForReading(m_bookmarkPath, QStringLiteral("Safari"));
+    const auto root = PlistFile::loadRootForReading(m_bookmarkPath, QStringLiteral("Safari"));
     m_xmlConverter = std::make_unique<XMLConverter>(m_bookmarkPath, this);
     beginTree();
     endParse();
     if (!root)
         return false;
-    const bool result = m_xmlConverter->convertSafariDictionary(*root, m_bookmarks);
+    const bool result = m_xmlConverter->convertRoot(XMLConverter::Layout::Safari, *root, m_bookmarks);
     QMutexLocker lock(&s_versionMutex);
     s_fileVersion = m_xmlConverter->versionNumber();
     return result;
@@ -108,13 +123,7 @@ QVariantMap Safari::fileDictionary(const QVFolder& tree, XMLConverter& converter
     QVariantList top;
     top.append(converter.bookmarksBar() ? *converter.bookmarksBar()
                                         : emptyList(QStringLiteral("BookmarksBar")));
-    if (keptProxies) {
-        top.append(*keptProxies);
-    } else {
-        top.append(proxy("Address Book Bookmark Proxy Identifier", "Address Book"));
-        top.append(proxy("Rendezvous Bookmark Proxy Identifier", "Rendezvous"));
-        top.append(proxy("History Bookmark Proxy Identifier", "History"));
-    }
+    top.append(keptProxies ? *keptProxies : standardProxies());
     top.append(rest);
     root.insert(kChildren, top);
     return root;
@@ -126,10 +135,8 @@ bool Safari::writeBookmarksToLocation(const QVFolderPtr& tree, const QString& pa
     if (tree && !isWithinFolderDepth(*tree, path, wrappingLevels()))
         return false;
     std::optional<QByteArray> data;
-    if (tree) {
-        XMLConverter converter(path, nullptr);
-        data = quorvit::plist::toXml(fileDictionary(*tree, converter, nullptr));
-    }
+    if (tree)
+        data = fileXml(*tree, standardProxies());
     return commitFile(tree, path, data, QStringLiteral("File data is nil in writeBookmarks for Safari"),
                       QVLocalized(QStringLiteral("Safari")), &Safari::setFileAttributesAtPath,
                       wrappingLevels());
@@ -143,11 +150,8 @@ bool Safari::writeBookmarks(const QVFolderPtr& tree, const QString& path) const
     if (tree && !isWithinFolderDepth(*tree, path, wrappingLevels()))
         return false;
     std::optional<QByteArray> data;
-    if (tree) {
-        m_xmlConverter->clearPlacedFolders();
-        const QVariantList proxies = m_xmlConverter->proxyBookmarkDictionaries();
-        data = quorvit::plist::toXml(fileDictionary(*tree, *m_xmlConverter, &proxies));
-    }
+    if (tree)
+        data = fileXml(*tree, m_xmlConverter->proxyBookmarkDictionaries());
     return commitFile(tree, path, data, QStringLiteral("File data is nil in writeBookmarks for Safari"),
                       QVLocalized(QStringLiteral("Safari")), &Safari::setFileAttributesAtPath,
                       wrappingLevels());

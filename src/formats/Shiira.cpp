@@ -1,6 +1,7 @@
 #include "formats/Shiira.h"
 
 #include "formats/plist/PlistFile.h"
+#include "formats/plist/PlistXmlWriter.h"
 #include "formats/plist/XMLConverter.h"
 #include "platform/PropertyList.h"
 #include "platform/QVLog.h"
@@ -34,13 +35,13 @@ bool Shiira::isValidFile(const QString& path, QString* reason)
 
 bool Shiira::readBookmarkFile()
 {
-    const auto root = PlistFile::loadForReading(m_bookmarkPath, QStringLiteral("Shiira"));
+    const auto root = PlistFile::loadRootForReading(m_bookmarkPath, QStringLiteral("Shiira"));
     m_xmlConverter = std::make_unique<XMLConverter>(m_bookmarkPath, this);
     beginTree();
     endParse();
     if (!root)
         return false;
-    return m_xmlConverter->convertShiiraDictionary(*root, m_bookmarks);
+    return m_xmlConverter->convertRoot(XMLConverter::Layout::Shiira, *root, m_bookmarks);
 }
 
 QVariantMap Shiira::fileDictionary(const QVFolder& tree, XMLConverter& converter)
@@ -73,7 +74,7 @@ bool Shiira::writeBookmarksToLocation(const QVFolderPtr& tree, const QString& pa
     std::optional<QByteArray> data;
     if (tree) {
         XMLConverter converter(path, nullptr);
-        data = quorvit::plist::toXml(fileDictionary(*tree, converter));
+        data = PlistXmlWriter::document(fileDictionary(*tree, converter));
     }
     return save(tree, data, path);
 }
@@ -88,7 +89,7 @@ bool Shiira::writeBookmarks(const QVFolderPtr& tree, const QString& path) const
     std::optional<QByteArray> data;
     if (tree) {
         m_xmlConverter->clearPlacedFolders();
-        data = quorvit::plist::toXml(fileDictionary(*tree, *m_xmlConverter));
+        data = PlistXmlWriter::document(fileDictionary(*tree, *m_xmlConverter));
     }
     return save(tree, data, path);
 }

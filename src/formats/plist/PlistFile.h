@@ -1,5 +1,8 @@
 #pragma once
 
+#include "formats/plist/BinaryPlist.h"
+#include "formats/plist/XmlPlist.h"
+
 #include <QString>
 #include <QVariantMap>
 
@@ -18,6 +21,18 @@ std::optional<QVariantMap> loadDictionary(const QString& path, QString* reason =
 /// The top-level dictionary for a read; nothing, after logging "<name> - bookmarks or saved file dict is
 /// nil" and the reason, when it cannot be loaded.
 std::optional<QVariantMap> loadForReading(const QString& path, const QString& adapterName);
+
+/// A file's root as a read takes it: a plain list is read in place, anything else becomes the top-level
+/// dictionary.
+struct Root
+{
+    std::optional<BinaryPlist> binary;
+    std::optional<XmlPlist> xml;
+    QVariantMap dictionary; // when neither
+};
+
+/// loadForReading, but a plain list is handed over unconverted (far less memory and time).
+std::optional<Root> loadRootForReading(const QString& path, const QString& adapterName);
 
 /// Whether the file, whatever its name, is a property list whose top-level dictionary holds the key; when
 /// not, reason (if given) says why.

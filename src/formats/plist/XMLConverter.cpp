@@ -1,5 +1,9 @@
 #include "formats/plist/XMLConverter.h"
 
+#include "formats/plist/BinaryPlist.h"
+#include "formats/plist/PlistXmlWriter.h"
+#include "formats/plist/XmlPlist.h"
+
 #include "formats/QVBrowser.h"
 #include "model/ItemKeys.h"
 #include "model/QVBookmark.h"
@@ -184,21 +188,6 @@ std::optional<QDateTime> dateFromSafariText(const QString& text)
     return QDateTime::fromMSecsSinceEpoch(msecs, QTimeZone::utc());
 }
 
-void storeIfPresent(QVItem& item, const QVariantMap& node, const QString& nodeKey, const QString& metaKey)
-{
-    // A damaged date reads as an invalid one, which no writer can put back: treat it as absent.
-    if (XMLConverter::isWritableValue(node.value(nodeKey)))
-        item.setMetaData(node.value(nodeKey), metaKey);
-}
-
-void storeStringIfPresent(QVItem& item, const QVariantMap& node, const QString& nodeKey,
-                          const QString& metaKey)
-{
-    const QVariant value = node.value(nodeKey);
-    if (value.typeId() == QMetaType::QString)
-        item.setMetaData(value, metaKey);
-}
-
 /// The value as a property list holds it: lists and dictionaries keep only what can be written, and a
 /// value of another kind gives nothing.
 QVariant plistValue(const QVariant& value, int depth = 0)
@@ -374,28 +363,160 @@ bool XMLConverter::claimSlot(std::optional<QVariantMap>& slot)
 // ---------------------------------------------------------------------------------------------------------
 // Safari
 
+namespace {
+/// A Safari node held as a QVariantMap.
+class VariantDict
+{
+public:
+    explicit VariantDict(QVariantMap map) : m_map(std::move(map)) {}
+
+    bool contains(const QString& key) const { return m_map.contains(key); }
+    QString string(const QString& key) const { return stringValue(m_map, key); }
+    QVariant value(const QString& key) const { return m_map.value(key); }
+    std::optional<VariantDict> dict(const QString& key) const
+    {
+        const QVariant value = m_map.value(key);
+        if (!isMap(value))
+            return std::nullopt;
+        return VariantDict(value.toMap());
+    }
+    /// Calls `visit` with each dictionary of the array under the key.
+    template <class Visit> void forEachDict(const QString& key, Visit visit) const
+    {
+        for (const QVariant& entry : listValue(m_map, key)) {
+            if (isMap(entry))
+                visit(VariantDict(entry.toMap()));
+        }
+    }
+    QVariant whole() const { return m_map; }
+
+private:
+    QVariantMap m_map;
+};
+
+/// The same node read in place from a binary or XML list.
+template <class Plist> class InPlaceDict
+{
+public:
+    InPlaceDict(const Plist& plist, typename Plist::Object object) : m_plist(&plist), m_object(object) {}
+
+    bool contains(const QString& key) const { return m_plist->value(m_object, key).has_value(); }
+    QString string(const QString& key) const
+    {
+        const auto value = m_plist->value(m_object, key);
+        return value && m_plist->isString(*value) ? m_plist->string(*value) : QString(QLatin1String(""));
+    }
+    QVariant value(const QString& key) const
+    {
+        const auto value = m_plist->value(m_object, key);
+        return value ? m_plist->variant(*value) : QVariant();
+    }
+    std::optional<InPlaceDict> dict(const QString& key) const
+    {
+        const auto value = m_plist->value(m_object, key);
+        if (!value || !m_plist->isDict(*value))
+            return std::nullopt;
+        return InPlaceDict(*m_plist, *value);
+    }
+    template <class Visit> void forEachDict(const QString& key, Visit visit) const
+    {
+        const auto array = m_plist->value(m_object, key);
+        if (!array || !m_plist->isArray(*array))
+            return;
+        m_plist->forEachElement(*array, [&](typename Plist::Object element) {
+            if (m_plist->isDict(element))
+                visit(InPlaceDict(*m_plist, element));
+        });
+    }
+    QVariant whole() const { return m_plist->variant(m_object); }
+
+private:
+    const Plist* m_plist;
+    typename Plist::Object m_object;
+};
+
+template <class Dict>
+void storeStringIfPresent(QVItem& item, const Dict& node, const QString& nodeKey, const QString& metaKey)
+{
+    const QVariant value = node.value(nodeKey);
+    if (value.typeId() == QMetaType::QString)
+        item.setMetaData(value, metaKey);
+}
+
+template <class Dict>
+void storeIn(QVItem& item, const Dict& node, const QString& nodeKey, const QString& metaKey)
+{
+    // A damaged date reads as an invalid one, which no writer can put back: treat it as absent.
+    const QVariant value = node.value(nodeKey);
+    if (XMLConverter::isWritableValue(value))
+        item.setMetaData(value, metaKey);
+}
+
+template <class Dict> std::optional<qlonglong> integerIn(const Dict& node, const QString& key)
+{
+    const QVariant value = node.value(key);
+    if (value.typeId() == QMetaType::LongLong || value.typeId() == QMetaType::Int)
+        return value.toLongLong();
+    return std::nullopt;
+}
+} // namespace
+
 bool XMLConverter::convertSafariDictionary(const QVariantMap& root, const QVFolderPtr& folder)
 {
-    m_tooDeep = false;
-    if (isWritableValue(root.value(kFileVersion)))
-        m_fileVersionNumber = root.value(kFileVersion);
-    if (stringValue(root, kWebBookmarkType) != kTypeList || !root.contains(kChildren))
+    return convertSafari(VariantDict(root), folder);
+}
+
+bool XMLConverter::convertSafariBinary(const BinaryPlist& plist, const QVFolderPtr& folder)
+{
+    return convertSafari(InPlaceDict<BinaryPlist>(plist, plist.top()), folder);
+}
+
+bool XMLConverter::convertSafariXml(const XmlPlist& plist, const QVFolderPtr& folder)
+{
+    return convertSafari(InPlaceDict<XmlPlist>(plist, plist.top()), folder);
+}
+
+bool XMLConverter::convertRoot(Layout layout, const PlistFile::Root& root, const QVFolderPtr& folder)
+{
+    const auto convert = [&](const auto& dict) {
+        switch (layout) {
+        case Layout::Safari:
+            return convertSafari(dict, folder);
+        case Layout::Camino:
+            return convertCamino(dict, folder);
+        case Layout::Shiira:
+            return convertShiira(dict, folder);
+        }
         return false;
-    parseSafariBookmarkArray(listValue(root, kChildren), folder, 0);
+    };
+    if (root.binary)
+        return convert(InPlaceDict<BinaryPlist>(*root.binary, root.binary->top()));
+    if (root.xml)
+        return convert(InPlaceDict<XmlPlist>(*root.xml, root.xml->top()));
+    return convert(VariantDict(root.dictionary));
+}
+
+template <class Dict> bool XMLConverter::convertSafari(const Dict& root, const QVFolderPtr& folder)
+{
+    m_tooDeep = false;
+    const QVariant version = root.value(kFileVersion);
+    if (isWritableValue(version))
+        m_fileVersionNumber = version;
+    if (root.string(kWebBookmarkType) != kTypeList || !root.contains(kChildren))
+        return false;
+    parseSafariChildren(root, folder, 0);
     return !m_tooDeep;
 }
 
-void XMLConverter::parseSafariBookmarkArray(const QVariantList& array, const QVFolderPtr& folder, int depth)
+template <class Dict>
+void XMLConverter::parseSafariChildren(const Dict& parent, const QVFolderPtr& folder, int depth)
 {
-    for (const QVariant& entry : array) {
-        if (!isMap(entry))
-            continue;
-        const QVariantMap node = entry.toMap();
-        const QString type = stringValue(node, kWebBookmarkType);
+    parent.forEachDict(kChildren, [&](const Dict& node) {
+        const QString type = node.string(kWebBookmarkType);
         if (type == kTypeList) {
             if (!enterFolder(depth))
-                continue;
-            const QString title = stringValue(node, kTitle);
+                return;
+            const QString title = node.string(kTitle);
             auto child = newFolder(title);
             if (title == kSafariBar) {
                 child->setName(m_toolbarLabel);
@@ -408,15 +529,16 @@ void XMLConverter::parseSafariBookmarkArray(const QVariantList& array, const QVF
             storeStringIfPresent(*child, node, kWebBookmarkUUID, PlistMetaKey::UUID);
             if (isTrue(node.value(kAutoTabSafari)))
                 child->setType(QVFolder::TabGroup);
-            parseSafariBookmarkArray(listValue(node, kChildren), child, depth + 1);
+            parseSafariChildren(node, child, depth + 1);
         } else if (type == kTypeLeaf) {
-            if (!isMap(node.value(kURIDictionary)))
-                continue;
-            const QVariantMap uri = node.value(kURIDictionary).toMap();
-            const QString address = stringValue(node, kURLString);
-            auto bookmark = QVBookmark::readBookmarkWithName(stringValue(uri, kUriTitle), address);
-            if (uri.value(kLastVisitedDateText).typeId() == QMetaType::QString) {
-                if (const auto date = dateFromSafariText(uri.value(kLastVisitedDateText).toString()))
+            const std::optional<Dict> uri = node.dict(kURIDictionary);
+            if (!uri)
+                return;
+            const QString address = node.string(kURLString);
+            auto bookmark = QVBookmark::readBookmarkWithName(uri->string(kUriTitle), address);
+            const QVariant visited = uri->value(kLastVisitedDateText);
+            if (visited.typeId() == QMetaType::QString) {
+                if (const auto date = dateFromSafariText(visited.toString()))
                     bookmark->setAddDate(*date);
             }
             if (isFeedAddress(address))
@@ -425,9 +547,9 @@ void XMLConverter::parseSafariBookmarkArray(const QVariantList& array, const QVF
             bookmark->setSource(QStringLiteral("Safari"));
             storeStringIfPresent(*bookmark, node, kWebBookmarkUUID, PlistMetaKey::UUID);
         } else if (type == kTypeProxy) {
-            m_proxyBookmarkItems.append(node);
+            m_proxyBookmarkItems.append(node.whole());
         }
-    }
+    });
 }
 
 void XMLConverter::writeFolderToSafariArray(const QVFolder& folder, QVariantList& array)
@@ -477,24 +599,27 @@ void XMLConverter::writeFolderToSafariArray(const QVFolder& folder, QVariantList
 
 bool XMLConverter::convertCaminoDictionary(const QVariantMap& root, const QVFolderPtr& folder)
 {
+    return convertCamino(VariantDict(root), folder);
+}
+
+template <class Dict> bool XMLConverter::convertCamino(const Dict& root, const QVFolderPtr& folder)
+{
     m_tooDeep = false;
     if (!root.contains(kChildren))
         return false;
-    parseCaminoBookmarkArray(listValue(root, kChildren), folder, 0);
+    parseCaminoChildren(root, folder, 0);
     return !m_tooDeep;
 }
 
-void XMLConverter::parseCaminoBookmarkArray(const QVariantList& array, const QVFolderPtr& folder, int depth)
+template <class Dict>
+void XMLConverter::parseCaminoChildren(const Dict& parent, const QVFolderPtr& folder, int depth)
 {
-    for (const QVariant& entry : array) {
-        if (!isMap(entry))
-            continue;
-        const QVariantMap node = entry.toMap();
+    parent.forEachDict(kChildren, [&](const Dict& node) {
         if (node.contains(kChildren)) {
             if (!enterFolder(depth))
-                continue;
-            const QString title = stringValue(node, kTitle);
-            const qlonglong folderType = integerValue(node, kFolderType).value_or(0);
+                return;
+            const QString title = node.string(kTitle);
+            const qlonglong folderType = integerIn(node, kFolderType).value_or(0);
             auto child = newFolder(title);
             if (folderType == kCaminoToolbar) {
                 child->setName(m_toolbarLabel);
@@ -511,27 +636,29 @@ void XMLConverter::parseCaminoBookmarkArray(const QVariantList& array, const QVF
                 child->setMetaData(true, PlistMetaKey::CaminoDockFolder);
             storeStringIfPresent(*child, node, kFolderDescription, PlistMetaKey::FolderDescription);
             storeStringIfPresent(*child, node, kFolderKeyword, PlistMetaKey::CaminoFolderKeyword);
-            parseCaminoBookmarkArray(listValue(node, kChildren), child, depth + 1);
+            parseCaminoChildren(node, child, depth + 1);
         } else if (node.contains(kURL)) {
-            const QString address = stringValue(node, kURL);
-            auto bookmark = QVBookmark::readBookmarkWithName(stringValue(node, kTitle), address);
+            const QString address = node.string(kURL);
+            auto bookmark = QVBookmark::readBookmarkWithName(node.string(kTitle), address);
             if (isFeedAddress(address))
                 bookmark->setMetaData(address, ItemKey::RSSFeedURL);
             const QVariant visited = node.value(kLastVisitedDate);
             if (visited.typeId() == QMetaType::QDateTime && visited.toDateTime().isValid())
                 bookmark->setAddDate(visited.toDateTime());
-            storeIfPresent(*bookmark, node, kStatus, PlistMetaKey::CaminoStatus);
-            storeIfPresent(*bookmark, node, kVisitCount, PlistMetaKey::CaminoVisitCount);
-            if (node.value(kDescription).typeId() == QMetaType::QString)
-                bookmark->setComments(node.value(kDescription).toString());
-            if (node.value(kKeyword).typeId() == QMetaType::QString)
-                bookmark->setMozillaKeywords(node.value(kKeyword).toString());
+            storeIn(*bookmark, node, kStatus, PlistMetaKey::CaminoStatus);
+            storeIn(*bookmark, node, kVisitCount, PlistMetaKey::CaminoVisitCount);
+            const QVariant description = node.value(kDescription);
+            if (description.typeId() == QMetaType::QString)
+                bookmark->setComments(description.toString());
+            const QVariant keyword = node.value(kKeyword);
+            if (keyword.typeId() == QMetaType::QString)
+                bookmark->setMozillaKeywords(keyword.toString());
             place(bookmark, folder);
             bookmark->setSource(QStringLiteral("Camino"));
-        } else if (integerValue(node, kStatus) == kCaminoDividerStatus) {
+        } else if (integerIn(node, kStatus) == kCaminoDividerStatus) {
             place(QVDivider::initWithSource(source()), folder);
         }
-    }
+    });
 }
 
 void XMLConverter::writeFolderToCaminoArray(const QVFolder& folder, QVariantList& array)
@@ -594,25 +721,28 @@ void XMLConverter::writeFolderToCaminoArray(const QVFolder& folder, QVariantList
 
 bool XMLConverter::convertShiiraDictionary(const QVariantMap& root, const QVFolderPtr& folder)
 {
+    return convertShiira(VariantDict(root), folder);
+}
+
+template <class Dict> bool XMLConverter::convertShiira(const Dict& root, const QVFolderPtr& folder)
+{
     m_tooDeep = false;
-    const QString type = stringValue(root, kType);
+    const QString type = root.string(kType);
     if ((type != QLatin1String("Folder") && type != kSafariBar) || !root.contains(kChildren))
         return false;
-    parseShiiraBookmarkArray(listValue(root, kChildren), folder, 0);
+    parseShiiraChildren(root, folder, 0);
     return !m_tooDeep;
 }
 
-void XMLConverter::parseShiiraBookmarkArray(const QVariantList& array, const QVFolderPtr& folder, int depth)
+template <class Dict>
+void XMLConverter::parseShiiraChildren(const Dict& parent, const QVFolderPtr& folder, int depth)
 {
-    for (const QVariant& entry : array) {
-        if (!isMap(entry))
-            continue;
-        const QVariantMap node = entry.toMap();
-        const QString type = stringValue(node, kType);
+    parent.forEachDict(kChildren, [&](const Dict& node) {
+        const QString type = node.string(kType);
         if (type == QLatin1String("Folder") || type == kSafariBar) {
             if (!enterFolder(depth))
-                continue;
-            const QString title = stringValue(node, kTitle);
+                return;
+            const QString title = node.string(kTitle);
             auto child = newFolder(title);
             place(child, folder);
             storeStringIfPresent(*child, node, kUUID, PlistMetaKey::UUID);
@@ -624,19 +754,19 @@ void XMLConverter::parseShiiraBookmarkArray(const QVariantList& array, const QVF
             } else if (title == bookmarksMenuText() || title == bookmarkMenuText()) {
                 makeMenuFolder(child);
             }
-            parseShiiraBookmarkArray(listValue(node, kChildren), child, depth + 1);
+            parseShiiraChildren(node, child, depth + 1);
         } else if (type == QLatin1String("HTML") || type == QLatin1String("RSS")) {
-            const QString address = stringValue(node, kURLString);
-            auto bookmark = QVBookmark::readBookmarkWithName(stringValue(node, kTitle), address);
+            const QString address = node.string(kURLString);
+            auto bookmark = QVBookmark::readBookmarkWithName(node.string(kTitle), address);
             place(bookmark, folder);
             bookmark->setSource(QStringLiteral("Shiira"));
             storeStringIfPresent(*bookmark, node, kUUID, PlistMetaKey::UUID);
             if (type == QLatin1String("RSS")) {
                 bookmark->setMetaData(address, ItemKey::RSSFeedURL);
-                storeIfPresent(*bookmark, node, kAutoUpdate, PlistMetaKey::AutoUpdateRSS);
+                storeIn(*bookmark, node, kAutoUpdate, PlistMetaKey::AutoUpdateRSS);
             }
         }
-    }
+    });
 }
 
 void XMLConverter::writeFolderToShiiraArray(const QVFolder& folder, QVariantList& array)
@@ -803,4 +933,200 @@ void XMLConverter::writeFolderToQuorvitArray(const QVFolder& folder, QVariantLis
             array.append(dict);
         }
     }
+}
+
+// ---------------------------------------------------------------------------------------------------------
+// Safari, streamed
+
+namespace {
+/// Where a folder stands: the indexes leading to it from the root. Two places can hold the same folder,
+/// so places, not folders, say which one is lifted.
+using TreePlace = std::vector<qsizetype>;
+
+/// Streams the Safari layout in the order writeFolderToSafariArray claims the lifted folders: the first
+/// toolbar and the first menu folder met depth first.
+class SafariStream
+{
+public:
+    SafariStream(PlistXmlWriter& writer, const QVFolder& tree) : m_writer(writer) { findLifted(tree); }
+
+    const QVFolder* bar() const { return m_bar; }
+    qsizetype itemCount() const { return m_items; }
+    const QVFolder* menu() const { return m_menu; }
+
+    void writeItems(const QVFolder& folder)
+    {
+        const QList<QVItemPtr>& contents = folder.folderContents();
+        for (qsizetype i = 0; i < contents.size(); ++i) {
+            const QVItem& item = *contents.at(i);
+            if (item.isFolder()) {
+                const auto& child = static_cast<const QVFolder&>(item);
+                m_place.push_back(i);
+                if (!isLiftedPlace(child))
+                    writeFolder(child, folder, child.name());
+                m_place.pop_back();
+            } else if (item.isBookmark()) {
+                writeBookmark(static_cast<const QVBookmark&>(item));
+            }
+            // Safari has no dividers.
+        }
+    }
+
+    /// A lifted folder under its fixed title, at its own place (and, nested, the other items after its own).
+    void writeLifted(const QVFolder& folder, const TreePlace& place, QLatin1StringView title,
+                     const QVFolder* appended = nullptr)
+    {
+        m_place = place;
+        m_writer.beginDict();
+        m_writer.key(QLatin1StringView("Children"));
+        m_writer.beginArray();
+        writeItems(folder);
+        m_place.clear();
+        if (appended)
+            writeItems(*appended);
+        m_writer.endArray();
+        m_writer.key(QLatin1StringView("Title"));
+        m_writer.string(title);
+        m_writer.key(QLatin1StringView("WebBookmarkType"));
+        m_writer.string(QLatin1StringView("WebBookmarkTypeList"));
+        m_writer.key(QLatin1StringView("WebBookmarkUUID"));
+        m_writer.string(uuidFor(folder));
+        m_writer.endDict();
+    }
+
+    const TreePlace& barPlace() const { return m_barPlace; }
+    const TreePlace& menuPlace() const { return m_menuPlace; }
+
+private:
+    void findLifted(const QVFolder& folder)
+    {
+        const QList<QVItemPtr>& contents = folder.folderContents();
+        m_items += contents.size();
+        for (qsizetype i = 0; i < contents.size(); ++i) {
+            if (!contents.at(i)->isFolder())
+                continue;
+            const auto& child = static_cast<const QVFolder&>(*contents.at(i));
+            m_place.push_back(i);
+            if (child.type() == QVFolder::ToolbarFolder && !m_bar) {
+                m_bar = &child;
+                m_barPlace = m_place;
+            } else if (child.type() == QVFolder::MenuFolder && !m_menu) {
+                m_menu = &child;
+                m_menuPlace = m_place;
+            }
+            findLifted(child);
+            m_place.pop_back();
+        }
+    }
+
+    bool isLiftedPlace(const QVFolder& folder) const
+    {
+        return (&folder == m_bar && m_place == m_barPlace) || (&folder == m_menu && m_place == m_menuPlace);
+    }
+
+    void writeFolder(const QVFolder& folder, const QVFolder& parent, const QString& title)
+    {
+        m_writer.beginDict();
+        m_writer.key(QLatin1StringView("Children"));
+        m_writer.beginArray();
+        writeItems(folder);
+        m_writer.endArray();
+        m_writer.key(QLatin1StringView("Title"));
+        m_writer.string(title);
+        // Safari opens a toolbar folder as tabs only when it says so; elsewhere the flag means nothing.
+        if (folder.type() == QVFolder::TabGroup && parent.type() == QVFolder::ToolbarFolder) {
+            m_writer.key(QLatin1StringView("WebBookmarkAutoTab"));
+            m_writer.boolean(true);
+        }
+        m_writer.key(QLatin1StringView("WebBookmarkType"));
+        m_writer.string(QLatin1StringView("WebBookmarkTypeList"));
+        m_writer.key(QLatin1StringView("WebBookmarkUUID"));
+        m_writer.string(uuidFor(folder));
+        m_writer.endDict();
+    }
+
+    void writeBookmark(const QVBookmark& bookmark)
+    {
+        const QString address = writtenAddress(bookmark);
+        m_writer.beginDict();
+        m_writer.key(QLatin1StringView("URIDictionary"));
+        m_writer.beginDict();
+        m_writer.key(QLatin1StringView(""));
+        m_writer.string(address);
+        // A date the tree does not hold is left out rather than invented.
+        if (bookmark.addDate().isValid()) {
+            m_writer.key(QLatin1StringView("lastVisitedDate"));
+            m_writer.string(safariDateText(bookmark.addDate()));
+        }
+        m_writer.key(QLatin1StringView("title"));
+        m_writer.string(bookmark.name());
+        m_writer.endDict();
+        m_writer.key(QLatin1StringView("URLString"));
+        m_writer.string(address);
+        m_writer.key(QLatin1StringView("WebBookmarkType"));
+        m_writer.string(QLatin1StringView("WebBookmarkTypeLeaf"));
+        m_writer.key(QLatin1StringView("WebBookmarkUUID"));
+        m_writer.string(uuidFor(bookmark));
+        m_writer.endDict();
+    }
+
+    PlistXmlWriter& m_writer;
+    const QVFolder* m_bar = nullptr;
+    const QVFolder* m_menu = nullptr;
+    TreePlace m_barPlace;
+    TreePlace m_menuPlace;
+    TreePlace m_place;
+    qsizetype m_items = 0;
+};
+
+/// The list Safari expects when the tree has no such folder.
+void writeEmptyList(PlistXmlWriter& writer, QLatin1StringView title, SafariStream* itemsOf = nullptr,
+                    const QVFolder* folder = nullptr)
+{
+    writer.beginDict();
+    writer.key(QLatin1StringView("Children"));
+    writer.beginArray();
+    if (itemsOf && folder)
+        itemsOf->writeItems(*folder);
+    writer.endArray();
+    writer.key(QLatin1StringView("Title"));
+    writer.string(title);
+    writer.key(QLatin1StringView("WebBookmarkType"));
+    writer.string(QLatin1StringView("WebBookmarkTypeList"));
+    writer.endDict();
+}
+} // namespace
+
+QByteArray XMLConverter::safariFileXml(const QVFolder& tree, const QVariant& fileVersion,
+                                       const QVariantList& proxies, bool flatLayout)
+{
+    PlistXmlWriter writer;
+    SafariStream stream(writer, tree);
+    // A bookmark takes some 500 bytes of text with a long address; a folder fewer.
+    writer.reserve(4096 + stream.itemCount() * 1024);
+    writer.beginDict();
+    writer.key(QLatin1StringView("Children"));
+    writer.beginArray();
+    if (stream.bar())
+        stream.writeLifted(*stream.bar(), stream.barPlace(), QLatin1StringView("BookmarksBar"));
+    else
+        writeEmptyList(writer, QLatin1StringView("BookmarksBar"));
+    for (const QVariant& proxy : proxies)
+        writer.value(proxy);
+    // The flat layout puts the other top-level items after the menu; the nested one inside it.
+    const QVFolder* inMenu = flatLayout ? nullptr : &tree;
+    if (stream.menu())
+        stream.writeLifted(*stream.menu(), stream.menuPlace(), QLatin1StringView("BookmarksMenu"), inMenu);
+    else
+        writeEmptyList(writer, QLatin1StringView("BookmarksMenu"), &stream, inMenu);
+    if (flatLayout)
+        stream.writeItems(tree);
+    writer.endArray();
+    writer.entry(QLatin1StringView("WebBookmarkFileVersion"), fileVersion);
+    writer.key(QLatin1StringView("WebBookmarkType"));
+    writer.string(QLatin1StringView("WebBookmarkTypeList"));
+    writer.key(QLatin1StringView("WebBookmarkUUID"));
+    writer.string(newUUID());
+    writer.endDict();
+    return writer.finish();
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "formats/plist/PlistFile.h"
 #include "model/QVFolder.h"
 
 #include <QString>
@@ -9,6 +10,8 @@
 
 #include <optional>
 
+class BinaryPlist;
+class XmlPlist;
 class QVBrowser;
 class QVBookmark;
 
@@ -56,7 +59,13 @@ public:
     // Reading: fill `folder` (normally the root) from the file's root dictionary. Only the root checks
     // answer false (and nesting deeper than readers accept); nodes of unknown kinds are skipped.
     bool convertSafariDictionary(const QVariantMap& root, const QVFolderPtr& folder);
+    /// The same, reading a list in place (see PlistFile::loadRootForReading).
+    bool convertSafariBinary(const BinaryPlist& plist, const QVFolderPtr& folder);
+    bool convertSafariXml(const XmlPlist& plist, const QVFolderPtr& folder);
     bool convertCaminoDictionary(const QVariantMap& root, const QVFolderPtr& folder);
+    enum class Layout { Safari, Camino, Shiira };
+    /// A layout's read from a file's root in whichever form it was loaded.
+    bool convertRoot(Layout layout, const PlistFile::Root& root, const QVFolderPtr& folder);
     bool convertShiiraDictionary(const QVariantMap& root, const QVFolderPtr& folder);
     /// Answers true whatever the root holds (an unusable root leaves the folder empty).
     bool convertQuorvitDictionary(const QVariantMap& root, const QVFolderPtr& folder);
@@ -67,15 +76,24 @@ public:
     void writeFolderToShiiraArray(const QVFolder& folder, QVariantList& array);
     void writeFolderToQuorvitArray(const QVFolder& folder, QVariantList& array);
 
+    /// A whole Safari file as XML text, straight from the tree: byte for byte what toXml gives for
+    /// Safari::fileDictionary with these proxies, but without building the dictionaries (a new root UUID
+    /// aside). `fileVersion` is written when a property list can hold it.
+    static QByteArray safariFileXml(const QVFolder& tree, const QVariant& fileVersion,
+                                    const QVariantList& proxies, bool flatLayout);
+
     /// A new UUID as the layouts write it: 36 characters, upper-case hexadecimal groups 8-4-4-4-12.
     static QString newUUID();
     /// False for what a property list cannot hold again: nothing, or a date that did not read as one.
     static bool isWritableValue(const QVariant& value);
 
 private:
-    void parseSafariBookmarkArray(const QVariantList& array, const QVFolderPtr& folder, int depth);
-    void parseCaminoBookmarkArray(const QVariantList& array, const QVFolderPtr& folder, int depth);
-    void parseShiiraBookmarkArray(const QVariantList& array, const QVFolderPtr& folder, int depth);
+    template <class Dict> bool convertSafari(const Dict& root, const QVFolderPtr& folder);
+    template <class Dict> void parseSafariChildren(const Dict& parent, const QVFolderPtr& folder, int depth);
+    template <class Dict> bool convertCamino(const Dict& root, const QVFolderPtr& folder);
+    template <class Dict> void parseCaminoChildren(const Dict& parent, const QVFolderPtr& folder, int depth);
+    template <class Dict> bool convertShiira(const Dict& root, const QVFolderPtr& folder);
+    template <class Dict> void parseShiiraChildren(const Dict& parent, const QVFolderPtr& folder, int depth);
     void parseQuorvitBookmarkArray(const QVariantList& array, const QVFolderPtr& folder, int depth);
 
     /// False (and logged once) when a folder would nest deeper than the readers accept.
