@@ -33,6 +33,27 @@ std::optional<Head> readFromFile(const QString& path)
 }
 } // namespace
 
+QByteArray readWhole(QFile& file)
+{
+    // Sized from the start: readAll grows its buffer step by step, copying a large file several times.
+    const qint64 size = file.isSequential() ? 0 : file.size() - file.pos();
+    if (size <= 0 || size >= qint64(1) << 40)
+        return file.readAll();
+    QByteArray bytes(size, Qt::Uninitialized);
+    qint64 filled = 0;
+    while (filled < size) {
+        const qint64 got = file.read(bytes.data() + filled, size - filled);
+        if (got <= 0)
+            break;
+        filled += got;
+    }
+    bytes.truncate(filled);
+    // A file that grew while being read: the rest as well.
+    if (filled == size && !file.atEnd())
+        bytes += file.readAll();
+    return bytes;
+}
+
 Scope::Scope(const QString& path) : m_outer(t_scope), m_path(path)
 {
     t_scope = this;
@@ -58,7 +79,7 @@ std::optional<QByteArray> readAll(const QString& path)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return std::nullopt;
-    QByteArray bytes = file.readAll();
+    QByteArray bytes = readWhole(file);
     s_bytesRead += bytes.size();
     return bytes;
 }

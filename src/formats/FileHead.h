@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QFile>
 #include <QString>
 
 #include <optional>
@@ -24,6 +25,9 @@ std::optional<Head> read(const QString& path);
 
 /// The whole file, for a check the head cannot settle; nothing when it cannot be opened.
 std::optional<QByteArray> readAll(const QString& path);
+
+/// The rest of an open file, read into a buffer sized once from the file's size.
+QByteArray readWhole(QFile& file);
 
 /// Whether the file holds at least `count` carriage returns: the line readers split at them when it
 /// holds four or more. Reads only as far as needed; false when the file cannot be opened.

@@ -458,7 +458,7 @@ bool Netscape::readBookmarkFile()
     {
         // The bytes go as soon as they are text: holding both would add the file's size to the peak.
         QFile file(m_bookmarkPath);
-        const QByteArray bytes = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        const QByteArray bytes = file.open(QIODevice::ReadOnly) ? FileHead::readWhole(file) : QByteArray();
         if (bytes.isEmpty()) {
             QVLog(kLogNoFileData);
             return false;
@@ -497,7 +497,7 @@ bool Netscape::writeBookmarks(const QVFolderPtr& tree, const QString& path) cons
     return writeBookmarksToLocation(tree, path);
 }
 
-bool Netscape::itemFromEntry(QVariantMap& item)
+bool Netscape::itemFromEntry(QVariantMap& item, bool* added)
 {
     const QString entry = item.take(ParserKey::EntryText).toString();
     // The entry is its "<DT>" marker, the tag, and the name up to the closing "</A>" or "</H3>".
@@ -518,25 +518,20 @@ bool Netscape::itemFromEntry(QVariantMap& item)
         return false;
     }
 
+    // A bookmark's attributes, by rank; a folder's go straight into its dictionary.
+    static_assert(std::size(kBookmarkAttributes) == 8); // addBookmark takes them by rank
+    std::optional<QString> bookmarkValues[std::size(kBookmarkAttributes)];
     QVariantMap fresh;
-    if (item.contains(ItemKey::Comments))
-        fresh.insert(ItemKey::Comments, item.value(ItemKey::Comments));
-    fresh.insert(ItemKey::Name, name);
-    if (!bookmark)
+    if (!bookmark) {
+        if (item.contains(ItemKey::Comments))
+            fresh.insert(ItemKey::Comments, item.value(ItemKey::Comments));
+        fresh.insert(ItemKey::Name, name);
         fresh.insert(ParserKey::FolderMarker, QString(QLatin1String("")));
+    }
 
-    // Item keys of the writer's attributes, in kBookmarkAttributes' and kFolderAttributes' order.
-    static const QString bookmarkKeys[] = {ItemKey::Address,
-                                           ItemKey::CreationDate,
-                                           ItemKey::LastVisit,
-                                           ItemKey::LastUpdate,
-                                           ItemKey::RSSFeedURL,
-                                           kFavIconKey,
-                                           ParserKey::UpdateScheduleTime,
-                                           ItemKey::Keyword};
+    // Item keys of the folder attributes the writer produces, in kFolderAttributes' order.
     static const QString folderKeys[] = {ParserKey::ToolbarFolder, ParserKey::TabbedGroup};
-    static_assert(std::size(bookmarkKeys) == std::size(kBookmarkAttributes) &&
-                  std::size(folderKeys) == std::size(kFolderAttributes));
+    static_assert(std::size(folderKeys) == std::size(kFolderAttributes));
     // Each kept attribute is anchored behind the furthest (in the writer's order) of the attributes
     // before it that the writer produces: written there, it reads back with the same anchor.
     QVariantList extras;
@@ -554,7 +549,10 @@ bool Netscape::itemFromEntry(QVariantMap& item)
         const qsizetype rank =
             bookmark ? exactIndex(kBookmarkAttributes, upper) : exactIndex(kFolderAttributes, upper);
         if (rank >= 0) {
-            fresh.insert(bookmark ? bookmarkKeys[rank] : folderKeys[rank], value);
+            if (bookmark)
+                bookmarkValues[rank] = value;
+            else
+                fresh.insert(folderKeys[rank], value);
             if (rank > furthest) {
                 furthest = rank;
                 after = upper;
@@ -566,16 +564,76 @@ bool Netscape::itemFromEntry(QVariantMap& item)
             extra.insert(QStringLiteral("value"), value);
         extras.append(extra);
     }
+    if (bookmark) {
+        addBookmark(item, name, bookmarkValues, extras);
+        *added = true;
+        return true;
+    }
     if (!extras.isEmpty())
         fresh.insert(kExtraAttributesKey, extras);
     item = fresh;
     return true;
 }
 
+void Netscape::addBookmark(const QVariantMap& item, QString name, const std::optional<QString> (&values)[8],
+                           const QVariantList& extras)
+{
+    // The bookmark addItemToBookmarks, convertStringsToNSDates, convertScheduleData and
+    // initBookmarkWithDictionary make of an entry's dictionary, made without the dictionary: a large file
+    // has one per bookmark, and building and taking them apart was most of a read.
+    if (name.contains(QLatin1String("&#39;")))
+        name.replace(QLatin1String("&#39;"), QLatin1String("'"));
+    const std::optional<QString>& address = values[0];
+    const std::optional<QString>& feed = values[4];
+    if (!address && !feed)
+        return;
+    const auto date = [](const std::optional<QString>& text) {
+        if (!text)
+            return QDateTime();
+        bool ok = false;
+        const double seconds = BookmarkHTML::secondsValue(*text, &ok);
+        const qint64 msecs =
+            ok && seconds > 0 && seconds < 253402300800.0 ? qint64(seconds * 1000.0 + 0.5) : 0;
+        return msecs > 0 ? QDateTime::fromMSecsSinceEpoch(msecs, utcZone()) : QDateTime();
+    };
+    int schedule = 0;
+    if (values[6]) {
+        const QStringList fields = values[6]->split(QLatin1Char('|'));
+        bool ok = false;
+        const qint64 minutes = fields.size() == 4 ? fields.at(2).toLongLong(&ok) : 0;
+        if (ok && minutes > 0 && minutes <= INT_MAX / 60)
+            schedule = int(minutes * 60);
+    }
+    auto bookmark = std::make_shared<QVBookmark>();
+    bookmark->setName(name);
+    bookmark->setAddress(address ? *address : *feed);
+    if (item.contains(ItemKey::Comments))
+        bookmark->setComments(item.value(ItemKey::Comments).toString());
+    bookmark->setLastVisit(date(values[2]));
+    bookmark->setAddDate(date(values[1]));
+    bookmark->setLastUpdate(date(values[3]));
+    bookmark->setScheduleUpdateFrequency(schedule);
+    bookmark->setSource(m_browserName);
+    if (values[7])
+        bookmark->setMozillaKeywords(*values[7]);
+    appendToCurrentFolder(bookmark);
+    if (feed)
+        bookmark->setMetaData(*feed, ItemKey::RSSFeedURL);
+    if (values[5])
+        bookmark->setMetaData(*values[5], kFavIconKey);
+    if (!extras.isEmpty())
+        bookmark->setMetaData(extras, kExtraAttributesKey);
+}
+
 bool Netscape::addItemToBookmarks(QVariantMap& item)
 {
-    if (item.contains(ParserKey::EntryText) && !itemFromEntry(item))
-        return false;
+    if (item.contains(ParserKey::EntryText)) {
+        bool added = false;
+        if (!itemFromEntry(item, &added))
+            return false;
+        if (added)
+            return true;
+    }
     if (item.contains(ItemKey::Name)) {
         const QString name = item.value(ItemKey::Name).toString();
         if (name.contains(QLatin1String("&#39;")))

@@ -246,8 +246,11 @@ QString HTMLEscapeConverter::decodeAttributeValue(const QString& value) const
     while (i < size) {
         const QChar ch = value.at(i);
         if (ch != u'&') {
-            out.append(ch);
-            ++i;
+            // The run up to the next reference is copied whole.
+            const qsizetype next = value.indexOf(u'&', i);
+            const qsizetype stop = next < 0 ? size : next;
+            out.append(QStringView(value).mid(i, stop - i));
+            i = stop;
             continue;
         }
         // A reference is short; a missing ";" within reach leaves the ampersand as text.
