@@ -1,5 +1,6 @@
 #pragma once
 
+#include "formats/FileHead.h"
 #include "formats/QVBrowser.h"
 
 #include <QList>
@@ -18,6 +19,9 @@ struct AdapterClass
     std::unique_ptr<QVBrowser> (*initWithPath)(const QString& path);
     bool (*writeBookmarks)(const QVFolderPtr& tree, const QString& path);
     void (*setFileAttributesAtPath)(const QString& path);
+    /// When set: true when the file's head already shows that isValidFile would refuse the file, so that
+    /// choosing a format need not read a whole file for this class only to be told no.
+    bool (*headRulesOut)(const QString& path, const FileHead::Head& head) = nullptr;
 };
 
 namespace AdapterRegistry {
@@ -32,7 +36,8 @@ const AdapterClass* adapterClassNamed(const QString& name);
 QStringList adapterNames();
 
 /// The adapter for a file: the first class, in choice order, whose isValidFile accepts the file and
-/// which makes an adapter for it. Null when none does; reasons then gets one line saying what each class
+/// which makes an adapter for it. The file's head is read once for all classes, and classes it rules out
+/// are not asked. Null when none does; reasons then gets one line saying what each class
 /// found wrong ("camino: ...; explorer: ...").
 std::unique_ptr<QVBrowser> adapterForPath(const QString& path, const AdapterClass** chosen = nullptr,
                                           QString* reasons = nullptr);

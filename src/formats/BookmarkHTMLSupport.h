@@ -15,6 +15,9 @@ inline const QString SubscriptionActiveKey = QStringLiteral("SubscriptionActiveK
 /// 1970, UTC); a text that is not a number above 0 removes its key.
 void convertDateStrings(QVariantMap& item);
 
+/// A date attribute's text as a number, as QString::toDouble reads it after trimming white space.
+double secondsValue(const QString& text, bool* ok);
+
 /// Seconds since 1970 as written in bookmark HTML: up to 16 significant digits, no trailing zeros.
 QString formatDate(const QDateTime& date);
 

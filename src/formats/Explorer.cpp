@@ -1,6 +1,7 @@
 #include "formats/Explorer.h"
 
 #include "formats/BookmarkHTMLSupport.h"
+#include "formats/FileHead.h"
 #include "formats/html/ParserKeys.h"
 #include "formats/html/TWHTMLScanner.h"
 #include "model/ItemKeys.h"
@@ -150,6 +151,13 @@ bool Explorer::isValidFile(const QString& path, QString* reason)
     // The program's own older files have the same first line; their reader uses other markers.
     if (QFileInfo(path).suffix().compare(QLatin1String("qvfl"), Qt::CaseInsensitive) == 0)
         return rejectFile(reason, QStringLiteral("a .qvfl file is read as the program's own"));
+    // Every encoding the lines may be read in gives "<HTML>" only for those very bytes, so a file that
+    // does not start with them is ruled out without reading it all.
+    const auto head = FileHead::read(path);
+    if (!head || head->bytes.isEmpty())
+        return rejectFile(reason, QStringLiteral("empty or unreadable"));
+    if (!head->bytes.startsWith("<HTML>"))
+        return rejectFile(reason, QStringLiteral("first line is not \"<HTML>\""));
     const auto lines = getFileLines(path);
     if (!lines)
         return rejectFile(reason, QStringLiteral("empty or unreadable"));
@@ -160,10 +168,10 @@ bool Explorer::isValidFile(const QString& path, QString* reason)
 
 std::optional<QStringList> Explorer::getFileLines(const QString& path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    const std::optional<QByteArray> bytes = FileHead::readAll(path);
+    if (!bytes)
         return std::nullopt;
-    const QString text = TWHTMLScanner::decodeFileData(file.readAll(), false);
+    const QString text = TWHTMLScanner::decodeFileData(*bytes, false);
     if (text.isEmpty())
         return std::nullopt;
     QStringList lines = text.split(QLatin1Char('\r'));

@@ -1,6 +1,7 @@
 #include "formats/ICab.h"
 
 #include "formats/BookmarkHTMLSupport.h"
+#include "formats/FileHead.h"
 #include "formats/html/HTMLEscapeConverter.h"
 #include "formats/html/ParserKeys.h"
 #include "formats/html/TWHTMLParser.h"
@@ -87,6 +88,56 @@ bool looksLikeHotlist(const QString& path, const QStringList& lines)
     return false;
 }
 
+bool asciiStartsWith(QByteArrayView text, QByteArrayView prefix)
+{
+    return text.size() >= prefix.size() && qstrnicmp(text.data(), prefix.data(), prefix.size()) == 0;
+}
+
+bool asciiContains(QByteArrayView text, QByteArrayView needle)
+{
+    for (qsizetype at = 0; at + needle.size() <= text.size(); ++at) {
+        if (qstrnicmp(text.data() + at, needle.data(), needle.size()) == 0)
+            return true;
+    }
+    return false;
+}
+
+// Whether the file's head already shows that looksLikeHotlist finds no iCab title in the lines split at
+// `separator`. Works on bytes: the encodings a hotlist is read in keep ASCII bytes as those characters
+// and line ends as line ends. Whatever the bytes cannot settle (a line running past the head, a line
+// starting with a character beyond ASCII) leaves the question open.
+bool headRulesOutTitle(const FileHead::Head& head, char separator)
+{
+    const QByteArrayView bytes(head.bytes);
+    qsizetype start = 0;
+    for (int line = 0; line < 20; ++line) {
+        qsizetype end = bytes.indexOf(separator, start);
+        const bool complete = end >= 0 || head.whole;
+        if (end < 0)
+            end = bytes.size();
+        const QByteArrayView text = bytes.sliced(start, end - start);
+        if (asciiContains(text, "<dl>"))
+            return true;
+        if (!complete)
+            return false;
+        const bool beyondAscii = std::any_of(text.begin(), text.end(), [](char ch) { return ch < 0; });
+        if (asciiContains(text, "icab") || (beyondAscii && asciiContains(text, "cab"))) {
+            qsizetype i = 0;
+            while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r')))
+                ++i;
+            const QByteArrayView rest = text.sliced(i);
+            const QByteArrayView opening = rest.first(std::min<qsizetype>(rest.size(), 7));
+            if (std::any_of(opening.begin(), opening.end(), [](char ch) { return ch < 0x20; }) ||
+                asciiStartsWith(rest, "<title>") || asciiStartsWith(rest, "<h1>"))
+                return false;
+        }
+        if (end >= bytes.size())
+            return true; // the last line
+        start = end + 1;
+    }
+    return true;
+}
+
 // An empty hotlist is its header alone: nothing follows the top list's start.
 bool isEmptyHotlist(const QString& text)
 {
@@ -97,10 +148,7 @@ bool isEmptyHotlist(const QString& text)
 
 std::optional<QString> readHotlistText(const QString& path)
 {
-    QFile file(path);
-    QByteArray bytes;
-    if (file.open(QIODevice::ReadOnly))
-        bytes = file.readAll();
+    const QByteArray bytes = FileHead::readAll(path).value_or(QByteArray());
     if (bytes.isEmpty())
         return std::nullopt;
     return ICab::decodeFileData(bytes);
@@ -154,6 +202,13 @@ bool ICab::isValidFile(const QString& path, QString* reason)
     if (!codes.creator.isEmpty() && codes.creator != kCreator)
         return rejectFile(reason, QStringLiteral("creator code is not iCab's"));
     if (codes.creator.isEmpty()) {
+        // Other bookmark HTML is told from a hotlist by its first lines, without reading it all.
+        const auto head = FileHead::read(path);
+        const bool iCabFolder = path.contains(QLatin1String("/iCab Preferences/"));
+        if (!iCabFolder && head && !head->bytes.startsWith("\xFE\xFF") &&
+            !head->bytes.startsWith("\xFF\xFE") && headRulesOutTitle(*head, '\r') &&
+            headRulesOutTitle(*head, '\n'))
+            return rejectFile(reason, QStringLiteral("no iCab title before the list"));
         const auto lines = getFileLines(path);
         if (!lines || !looksLikeHotlist(path, *lines))
             return rejectFile(reason, QStringLiteral("no iCab title before the list"));

@@ -1,6 +1,7 @@
 #include "formats/Netscape.h"
 
 #include "formats/BookmarkHTMLSupport.h"
+#include "formats/FileHead.h"
 #include "formats/html/HTMLEscapeConverter.h"
 #include "formats/html/HTMLTag.h"
 #include "formats/html/ParserKeys.h"
@@ -16,9 +17,9 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSet>
 #include <QStringDecoder>
 #include <QTimeZone>
+#include <QVarLengthArray>
 
 std::atomic<bool> Netscape::s_isNetscape{false};
 
@@ -48,6 +49,22 @@ template <size_t N> qsizetype knownIndex(const QLatin1String (&known)[N], QStrin
             return qsizetype(i);
     }
     return -1;
+}
+
+template <size_t N> qsizetype exactIndex(const QLatin1String (&known)[N], QStringView name)
+{
+    for (size_t i = 0; i < N; ++i) {
+        if (name == known[i])
+            return qsizetype(i);
+    }
+    return -1;
+}
+
+// Dates are read in UTC; making the zone once spares a lookup per date.
+const QTimeZone& utcZone()
+{
+    static const QTimeZone utc = QTimeZone::utc();
+    return utc;
 }
 
 const HTMLEscapeConverter& converter()
@@ -86,34 +103,50 @@ qsizetype referenceLength(QStringView text, qsizetype at)
 QString escapedName(const QString& name)
 {
     QString out;
-    out.reserve(name.size());
+    // Runs of plain characters are copied whole; a name with nothing to escape is handed back as it is.
+    qsizetype plain = 0;
     for (qsizetype i = 0; i < name.size(); ++i) {
         const QChar ch = name.at(i);
+        if (ch.unicode() > u'>')
+            continue; // above every character that needs escaping
+        QLatin1String escaped;
+        qsizetype length = 0;
         if (ch == u'&') {
-            const qsizetype length = referenceLength(name, i);
-            if (length > 0) {
-                out += QStringView(name).mid(i, length);
-                i += length - 1;
-            } else {
-                out += QLatin1String("&amp;");
-            }
+            length = referenceLength(name, i);
+            if (length == 0)
+                escaped = QLatin1String("&amp;");
         } else if (ch == u'"') {
-            out += QLatin1String("&quot;");
+            escaped = QLatin1String("&quot;");
         } else if (ch == u'<') {
-            out += QLatin1String("&lt;");
+            escaped = QLatin1String("&lt;");
         } else if (ch == u'>') {
-            out += QLatin1String("&gt;");
-        } else {
-            out += ch;
+            escaped = QLatin1String("&gt;");
         }
+        if (length > 0) {
+            i += length - 1; // a reference is kept as it stands
+            continue;
+        }
+        if (escaped.isEmpty())
+            continue;
+        if (out.isNull())
+            out.reserve(name.size() + 16);
+        out.append(QStringView(name).mid(plain, i - plain));
+        out.append(escaped);
+        plain = i + 1;
     }
+    if (out.isNull())
+        return name;
+    out.append(QStringView(name).mid(plain));
     return out;
 }
 
-QString attribute(QLatin1String name, const QString& value)
+void appendAttribute(QString& out, QLatin1String name, const QString& value)
 {
-    return QLatin1Char(' ') + name + QLatin1String("=\"") + HTMLEscapeConverter::escapeAttributeValue(value) +
-           QLatin1Char('"');
+    out += QLatin1Char(' ');
+    out += name;
+    out += QLatin1String("=\"");
+    out += HTMLEscapeConverter::escapeAttributeValue(value);
+    out += QLatin1Char('"');
 }
 
 bool isAttributeName(const QString& name)
@@ -130,9 +163,8 @@ bool isAttributeName(const QString& name)
 // Writes the item's kept attributes: the group anchored behind the writer's attribute `rank` - 1, or
 // those in front of every written one for rank 0.
 template <size_t N>
-void appendExtras(QString& out, const QVItem& item, const QLatin1String (&known)[N], qsizetype rank)
+void appendExtras(QString& out, const QVariantList& extras, const QLatin1String (&known)[N], qsizetype rank)
 {
-    const QVariantList extras = item.metaDataForKey(kExtraAttributesKey).toList();
     for (const QVariant& entry : extras) {
         const QVariantMap extra = entry.toMap();
         const QString name = extra.value(QStringLiteral("name")).toString();
@@ -148,9 +180,9 @@ void appendExtras(QString& out, const QVItem& item, const QLatin1String (&known)
     }
 }
 
-bool hasExtra(const QVItem& item, QLatin1String name)
+bool hasExtra(const QVariantList& extras, QLatin1String name)
 {
-    for (const QVariant& entry : item.metaDataForKey(kExtraAttributesKey).toList()) {
+    for (const QVariant& entry : extras) {
         if (entry.toMap().value(QStringLiteral("name")).toString().compare(name, Qt::CaseInsensitive) == 0)
             return true;
     }
@@ -159,57 +191,76 @@ bool hasExtra(const QVItem& item, QLatin1String name)
 
 void writeBookmark(const QVBookmark& bookmark, QString& out)
 {
-    // One slot per attribute the writer produces, in kBookmarkAttributes' order; empty when not written.
-    QString slots[std::size(kBookmarkAttributes)];
-    slots[0] = attribute(kBookmarkAttributes[0], bookmark.urlAddress());
-    if (bookmark.addDate().isValid())
-        slots[1] = attribute(kBookmarkAttributes[1], BookmarkHTML::formatDate(bookmark.addDate()));
-    if (bookmark.lastVisitDate().isValid())
-        slots[2] = attribute(kBookmarkAttributes[2], BookmarkHTML::formatDate(bookmark.lastVisitDate()));
-    if (bookmark.lastUpdateDate().isValid())
-        slots[3] = attribute(kBookmarkAttributes[3], BookmarkHTML::formatDate(bookmark.lastUpdateDate()));
-    if (bookmark.metaDataForKey(ItemKey::RSSFeedURL).isValid())
-        slots[4] = attribute(kBookmarkAttributes[4], bookmark.rssToHTTPAddress());
-    const QVariant icon = bookmark.metaDataForKey(kFavIconKey);
-    if (icon.isValid())
-        slots[5] = attribute(kBookmarkAttributes[5], icon.toString());
-    const int schedule = bookmark.scheduleUpdateFrequency();
-    if (schedule == -1)
-        slots[6] = attribute(kBookmarkAttributes[6], QStringLiteral("0123456|0-1|1440|icon"));
-    else if (schedule != 0)
-        slots[6] = attribute(kBookmarkAttributes[6],
-                             QStringLiteral("0123456|0-1|%1|icon").arg(QString::number(schedule / 60)));
-    if (!bookmark.mozillaKeywords().isEmpty())
-        slots[7] = attribute(kBookmarkAttributes[7], bookmark.mozillaKeywords());
-
+    const QVariantList extras = bookmark.metaDataForKey(kExtraAttributesKey).toList();
     out += QLatin1String("<DT><A");
-    appendExtras(out, bookmark, kBookmarkAttributes, 0);
-    for (qsizetype i = 0; i < qsizetype(std::size(slots)); ++i) {
-        out += slots[i];
-        appendExtras(out, bookmark, kBookmarkAttributes, i + 1);
+    appendExtras(out, extras, kBookmarkAttributes, 0);
+    // The writer's attributes in kBookmarkAttributes' order, each followed by the kept ones anchored to it.
+    for (qsizetype i = 0; i < qsizetype(std::size(kBookmarkAttributes)); ++i) {
+        const QLatin1String name = kBookmarkAttributes[i];
+        switch (i) {
+        case 0:
+            appendAttribute(out, name, bookmark.urlAddress());
+            break;
+        case 1:
+            if (bookmark.addDate().isValid())
+                appendAttribute(out, name, BookmarkHTML::formatDate(bookmark.addDate()));
+            break;
+        case 2:
+            if (bookmark.lastVisitDate().isValid())
+                appendAttribute(out, name, BookmarkHTML::formatDate(bookmark.lastVisitDate()));
+            break;
+        case 3:
+            if (bookmark.lastUpdateDate().isValid())
+                appendAttribute(out, name, BookmarkHTML::formatDate(bookmark.lastUpdateDate()));
+            break;
+        case 4:
+            if (bookmark.metaDataForKey(ItemKey::RSSFeedURL).isValid())
+                appendAttribute(out, name, bookmark.rssToHTTPAddress());
+            break;
+        case 5:
+            if (const QVariant icon = bookmark.metaDataForKey(kFavIconKey); icon.isValid())
+                appendAttribute(out, name, icon.toString());
+            break;
+        case 6:
+            if (const int schedule = bookmark.scheduleUpdateFrequency(); schedule == -1)
+                appendAttribute(out, name, QStringLiteral("0123456|0-1|1440|icon"));
+            else if (schedule != 0)
+                appendAttribute(out, name,
+                                QStringLiteral("0123456|0-1|%1|icon").arg(QString::number(schedule / 60)));
+            break;
+        case 7:
+            if (!bookmark.mozillaKeywords().isEmpty())
+                appendAttribute(out, name, bookmark.mozillaKeywords());
+            break;
+        }
+        if (!extras.isEmpty())
+            appendExtras(out, extras, kBookmarkAttributes, i + 1);
     }
-    out += QLatin1Char('>') + escapedName(bookmark.name()) + QLatin1String("</A>\n");
+    out += QLatin1Char('>');
+    out += escapedName(bookmark.name());
+    out += QLatin1String("</A>\n");
     if (!bookmark.comments().isEmpty()) {
-        out += QLatin1String("<DD>") +
-               (bookmark.HTMLComments().isNull() ? bookmark.comments() : bookmark.HTMLComments()) +
-               QLatin1Char('\n');
+        out += QLatin1String("<DD>");
+        out += bookmark.HTMLComments().isNull() ? bookmark.comments() : bookmark.HTMLComments();
+        out += QLatin1Char('\n');
     }
 }
 
 void writeFolderHeading(const QVFolder& folder, QString& out)
 {
     const bool toolbar = folder.type() == QVFolder::ToolbarFolder;
+    const QVariantList extras = folder.metaDataForKey(kExtraAttributesKey).toList();
     out += QLatin1String("<DT><H3");
-    appendExtras(out, folder, kFolderAttributes, 0);
+    appendExtras(out, extras, kFolderAttributes, 0);
     if (toolbar) {
         out += QLatin1String(" PERSONAL_TOOLBAR_FOLDER=\"true\"");
-        if (!hasExtra(folder, QLatin1String("ID")))
+        if (!hasExtra(extras, QLatin1String("ID")))
             out += QLatin1String(" ID=\"NC:PersonalToolbarFolder\"");
     }
-    appendExtras(out, folder, kFolderAttributes, 1);
+    appendExtras(out, extras, kFolderAttributes, 1);
     if (!toolbar && folder.type() == QVFolder::TabGroup)
         out += QLatin1String(" FOLDER_GROUP=\"true\"");
-    appendExtras(out, folder, kFolderAttributes, 2);
+    appendExtras(out, extras, kFolderAttributes, 2);
     // The toolbar keeps the name it was read with; only a nameless one gets the browser's label.
     const QString name = toolbar && folder.name().isEmpty()
                              ? QVLocalized(QStringLiteral("MozillaToolbarLabel"))
@@ -334,6 +385,20 @@ bool Netscape::isValidFile(const QString& path, QString* reason)
     const QString creator = quorvit::creatorCode(path);
     if (creator == QLatin1String("MOSS") || creator == QLatin1String("MOZZ"))
         return true;
+    // The first line is decided by the first bytes: when they are ASCII they read the same in every
+    // encoding the lines may be decoded with, and the DOCTYPE holds no line end.
+    const auto head = FileHead::read(path);
+    if (!head)
+        return rejectFile(reason, QStringLiteral("empty or unreadable"));
+    const QByteArrayView start =
+        QByteArrayView(head->bytes).first(std::min(head->bytes.size(), kDoctype.size()));
+    if (start.size() < kDoctype.size() && head->whole)
+        return rejectFile(reason, QStringLiteral("first line is not the bookmark file DOCTYPE"));
+    if (start.size() == kDoctype.size() &&
+        std::all_of(start.begin(), start.end(), [](char ch) { return ch > 0; }))
+        return QLatin1String(start.data(), start.size()).compare(kDoctype, Qt::CaseInsensitive) == 0
+                   ? true
+                   : rejectFile(reason, QStringLiteral("first line is not the bookmark file DOCTYPE"));
     const auto lines = getFileLines(path);
     if (!lines || lines->isEmpty())
         return rejectFile(reason, QStringLiteral("empty or unreadable"));
@@ -345,12 +410,11 @@ bool Netscape::isValidFile(const QString& path, QString* reason)
 
 std::optional<QStringList> Netscape::getFileLines(const QString& path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    const std::optional<QByteArray> bytes = FileHead::readAll(path);
+    if (!bytes)
         return std::nullopt;
-    const QByteArray bytes = file.readAll();
-    const auto utf8 = quorvit::decodeUtf8Strict(bytes);
-    const QString text = utf8 ? *utf8 : quorvit::decodeMacRoman(bytes);
+    const auto utf8 = quorvit::decodeUtf8Strict(*bytes);
+    const QString text = utf8 ? *utf8 : quorvit::decodeMacRoman(*bytes);
     QStringList lines = text.split(QLatin1Char('\r'));
     if (lines.size() < 5)
         lines = text.split(QLatin1Char('\n'));
@@ -390,14 +454,20 @@ bool Netscape::readBookmarkFile()
 {
     m_rootClosed = false;
     m_folderHeirarchyArray.clear();
-    QFile file(m_bookmarkPath);
-    const QByteArray bytes = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    if (bytes.isEmpty()) {
-        QVLog(kLogNoFileData);
-        return false;
+    QString text;
+    {
+        // The bytes go as soon as they are text: holding both would add the file's size to the peak.
+        QFile file(m_bookmarkPath);
+        const QByteArray bytes = file.open(QIODevice::ReadOnly) ? FileHead::readWhole(file) : QByteArray();
+        if (bytes.isEmpty()) {
+            QVLog(kLogNoFileData);
+            return false;
+        }
+        text =
+            decodeFileText(bytes, QStringLiteral("%1 bookmark file %2").arg(m_browserName, m_bookmarkPath));
     }
-    TWHTMLParser parser(
-        decodeFileText(bytes, QStringLiteral("%1 bookmark file %2").arg(m_browserName, m_bookmarkPath)));
+    TWHTMLParser parser(text);
+    text = QString();
     beginTree();
     parser.configureCommands(commandMarkers());
     parser.configureData(dataMarkers());
@@ -427,7 +497,7 @@ bool Netscape::writeBookmarks(const QVFolderPtr& tree, const QString& path) cons
     return writeBookmarksToLocation(tree, path);
 }
 
-bool Netscape::itemFromEntry(QVariantMap& item)
+bool Netscape::itemFromEntry(QVariantMap& item, bool* added)
 {
     const QString entry = item.take(ParserKey::EntryText).toString();
     // The entry is its "<DT>" marker, the tag, and the name up to the closing "</A>" or "</H3>".
@@ -448,46 +518,41 @@ bool Netscape::itemFromEntry(QVariantMap& item)
         return false;
     }
 
+    // A bookmark's attributes, by rank; a folder's go straight into its dictionary.
+    static_assert(std::size(kBookmarkAttributes) == 8); // addBookmark takes them by rank
+    std::optional<QString> bookmarkValues[std::size(kBookmarkAttributes)];
     QVariantMap fresh;
-    if (item.contains(ItemKey::Comments))
-        fresh.insert(ItemKey::Comments, item.value(ItemKey::Comments));
-    fresh.insert(ItemKey::Name, name);
-    if (!bookmark)
+    if (!bookmark) {
+        if (item.contains(ItemKey::Comments))
+            fresh.insert(ItemKey::Comments, item.value(ItemKey::Comments));
+        fresh.insert(ItemKey::Name, name);
         fresh.insert(ParserKey::FolderMarker, QString(QLatin1String("")));
+    }
 
-    static const QMap<QString, QString> bookmarkKeys{
-        {QStringLiteral("HREF"), ItemKey::Address},
-        {QStringLiteral("ADD_DATE"), ItemKey::CreationDate},
-        {QStringLiteral("LAST_VISIT"), ItemKey::LastVisit},
-        {QStringLiteral("LAST_MODIFIED"), ItemKey::LastUpdate},
-        {QStringLiteral("FEEDURL"), ItemKey::RSSFeedURL},
-        {QStringLiteral("ICON"), kFavIconKey},
-        {QStringLiteral("SCHEDULE"), ParserKey::UpdateScheduleTime},
-        {QStringLiteral("SHORTCUTURL"), ItemKey::Keyword},
-    };
-    static const QMap<QString, QString> folderKeys{
-        {QStringLiteral("PERSONAL_TOOLBAR_FOLDER"), ParserKey::ToolbarFolder},
-        {QStringLiteral("FOLDER_GROUP"), ParserKey::TabbedGroup},
-    };
-    const QMap<QString, QString>& keys = bookmark ? bookmarkKeys : folderKeys;
+    // Item keys of the folder attributes the writer produces, in kFolderAttributes' order.
+    static const QString folderKeys[] = {ParserKey::ToolbarFolder, ParserKey::TabbedGroup};
+    static_assert(std::size(folderKeys) == std::size(kFolderAttributes));
     // Each kept attribute is anchored behind the furthest (in the writer's order) of the attributes
     // before it that the writer produces: written there, it reads back with the same anchor.
     QVariantList extras;
     QString after;
     qsizetype furthest = -1;
-    QSet<QString> seen;
+    // A tag has a handful of attributes: a list searched in order beats a hash here.
+    QVarLengthArray<QString, 8> seen;
     for (const HTMLAttribute& attribute : tag->attributes) {
         const QString upper = attribute.name.toUpper();
         // Browsers ignore an attribute given twice; so does this reader.
-        if (seen.contains(upper))
+        if (std::find(seen.cbegin(), seen.cend(), upper) != seen.cend())
             continue;
-        seen.insert(upper);
+        seen.append(upper);
         const QString value = converter().decodeAttributeValue(attribute.value);
-        const auto known = keys.constFind(upper);
-        if (known != keys.constEnd()) {
-            fresh.insert(known.value(), value);
-            const qsizetype rank =
-                bookmark ? knownIndex(kBookmarkAttributes, upper) : knownIndex(kFolderAttributes, upper);
+        const qsizetype rank =
+            bookmark ? exactIndex(kBookmarkAttributes, upper) : exactIndex(kFolderAttributes, upper);
+        if (rank >= 0) {
+            if (bookmark)
+                bookmarkValues[rank] = value;
+            else
+                fresh.insert(folderKeys[rank], value);
             if (rank > furthest) {
                 furthest = rank;
                 after = upper;
@@ -499,16 +564,76 @@ bool Netscape::itemFromEntry(QVariantMap& item)
             extra.insert(QStringLiteral("value"), value);
         extras.append(extra);
     }
+    if (bookmark) {
+        addBookmark(item, name, bookmarkValues, extras);
+        *added = true;
+        return true;
+    }
     if (!extras.isEmpty())
         fresh.insert(kExtraAttributesKey, extras);
     item = fresh;
     return true;
 }
 
+void Netscape::addBookmark(const QVariantMap& item, QString name, const std::optional<QString> (&values)[8],
+                           const QVariantList& extras)
+{
+    // The bookmark addItemToBookmarks, convertStringsToNSDates, convertScheduleData and
+    // initBookmarkWithDictionary make of an entry's dictionary, made without the dictionary: a large file
+    // has one per bookmark, and building and taking them apart was most of a read.
+    if (name.contains(QLatin1String("&#39;")))
+        name.replace(QLatin1String("&#39;"), QLatin1String("'"));
+    const std::optional<QString>& address = values[0];
+    const std::optional<QString>& feed = values[4];
+    if (!address && !feed)
+        return;
+    const auto date = [](const std::optional<QString>& text) {
+        if (!text)
+            return QDateTime();
+        bool ok = false;
+        const double seconds = BookmarkHTML::secondsValue(*text, &ok);
+        const qint64 msecs =
+            ok && seconds > 0 && seconds < 253402300800.0 ? qint64(seconds * 1000.0 + 0.5) : 0;
+        return msecs > 0 ? QDateTime::fromMSecsSinceEpoch(msecs, utcZone()) : QDateTime();
+    };
+    int schedule = 0;
+    if (values[6]) {
+        const QStringList fields = values[6]->split(QLatin1Char('|'));
+        bool ok = false;
+        const qint64 minutes = fields.size() == 4 ? fields.at(2).toLongLong(&ok) : 0;
+        if (ok && minutes > 0 && minutes <= INT_MAX / 60)
+            schedule = int(minutes * 60);
+    }
+    auto bookmark = std::make_shared<QVBookmark>();
+    bookmark->setName(name);
+    bookmark->setAddress(address ? *address : *feed);
+    if (item.contains(ItemKey::Comments))
+        bookmark->setComments(item.value(ItemKey::Comments).toString());
+    bookmark->setLastVisit(date(values[2]));
+    bookmark->setAddDate(date(values[1]));
+    bookmark->setLastUpdate(date(values[3]));
+    bookmark->setScheduleUpdateFrequency(schedule);
+    bookmark->setSource(m_browserName);
+    if (values[7])
+        bookmark->setMozillaKeywords(*values[7]);
+    appendToCurrentFolder(bookmark);
+    if (feed)
+        bookmark->setMetaData(*feed, ItemKey::RSSFeedURL);
+    if (values[5])
+        bookmark->setMetaData(*values[5], kFavIconKey);
+    if (!extras.isEmpty())
+        bookmark->setMetaData(extras, kExtraAttributesKey);
+}
+
 bool Netscape::addItemToBookmarks(QVariantMap& item)
 {
-    if (item.contains(ParserKey::EntryText) && !itemFromEntry(item))
-        return false;
+    if (item.contains(ParserKey::EntryText)) {
+        bool added = false;
+        if (!itemFromEntry(item, &added))
+            return false;
+        if (added)
+            return true;
+    }
     if (item.contains(ItemKey::Name)) {
         const QString name = item.value(ItemKey::Name).toString();
         if (name.contains(QLatin1String("&#39;")))
@@ -582,13 +707,13 @@ void Netscape::convertStringsToNSDates(QVariantMap& item)
         if (!item.contains(key))
             continue;
         bool ok = false;
-        const double seconds = item.value(key).toString().trimmed().toDouble(&ok);
+        const double seconds = BookmarkHTML::secondsValue(item.value(key).toString(), &ok);
         // Beyond year 9999 the date is nonsense anyway; keep it out of QDateTime's undefined range.
         // Dates are kept to the millisecond, so one that rounds to 0 would not read back: no date.
         const qint64 msecs =
             ok && seconds > 0 && seconds < 253402300800.0 ? qint64(seconds * 1000.0 + 0.5) : 0;
         if (msecs > 0)
-            item.insert(key, QDateTime::fromMSecsSinceEpoch(msecs, QTimeZone::utc()));
+            item.insert(key, QDateTime::fromMSecsSinceEpoch(msecs, utcZone()));
         else
             item.remove(key);
     }

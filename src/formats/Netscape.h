@@ -45,7 +45,11 @@ public:
 private:
     /// Replaces the parser's dictionary of an entry by one read from the entry's tag; false (logged) when
     /// the entry is not one bookmark or folder.
-    bool itemFromEntry(QVariantMap& item);
+    /// A bookmark entry is added to the tree right away (`added` set); a folder's is left in `item`.
+    bool itemFromEntry(QVariantMap& item, bool* added);
+    /// Adds the bookmark of an entry: its name, its attributes by the writer's rank, and the kept others.
+    void addBookmark(const QVariantMap& item, QString name, const std::optional<QString> (&values)[8],
+                     const QVariantList& extras);
 
     static std::atomic<bool> s_isNetscape;
     bool m_rootClosed = false;

@@ -1,7 +1,10 @@
 #include "formats/URLManagerPro.h"
 
+#include "formats/FileHead.h"
 #include "platform/FileAttributes.h"
 #include "platform/StringTable.h"
+
+#include <algorithm>
 
 const QString URLManagerPro::kCommentLine =
     QStringLiteral("<!-- Created by URL Manager Pro - http://www.url-manager.com/ -->");
@@ -23,6 +26,21 @@ bool URLManagerPro::isValidFile(const QString& path)
     if (quorvit::readTypeAndCreator(path, &codes) && !codes.creator.isEmpty() &&
         codes.creator != QLatin1String("R*ch"))
         return false;
+    // The second line, found in the head: the lines are split at carriage returns when the file holds
+    // four or more, else at line feeds. A line of ASCII bytes reads the same in either encoding.
+    const auto head = FileHead::read(path);
+    if (!head)
+        return false;
+    const char separator = FileHead::hasCarriageReturns(path, 4) ? '\r' : '\n';
+    const qsizetype first = head->bytes.indexOf(separator);
+    const qsizetype second = first < 0 ? -1 : head->bytes.indexOf(separator, first + 1);
+    if (second < 0 && head->whole)
+        return false; // fewer than three lines
+    if (second >= 0) {
+        const QByteArrayView line = QByteArrayView(head->bytes).sliced(first + 1, second - first - 1);
+        if (std::all_of(line.begin(), line.end(), [](char ch) { return ch > 0; }))
+            return QLatin1String(line.data(), line.size()).compare(kCommentLine, Qt::CaseInsensitive) == 0;
+    }
     const auto lines = Netscape::getFileLines(path);
     if (!lines || lines->size() < 3)
         return false;

@@ -1,5 +1,6 @@
 #include "formats/Netscape.h"
 #include "formats/AdapterRegistry.h"
+#include "formats/FileHead.h"
 #include "formats/MozillaFinder.h"
 #include "formats/URLManagerPro.h"
 #include "model/BookmarkEnumerator.h"
@@ -529,6 +530,58 @@ TEST_F(NetscapeTest, UrlManagerProNeedsItsCommentLine)
     ASSERT_TRUE(AdapterRegistry::adapterForPath(path("urlm.html"), &chosen));
     EXPECT_EQ(chosen->id, QStringLiteral("netscape"));
     EXPECT_EQ(AdapterRegistry::adapterForPath(path("nowhere.html")), nullptr);
+}
+
+TEST_F(NetscapeTest, FormatIsChosenFromTheHeadWithoutReadingTheRest)
+{
+    // A large file whose tail would upset every whole-file check before Netscape's: bytes that are no
+    // UTF-8, NULs, carriage returns, an internal subset and a property list of Safari's.
+    QByteArray tail("\xFF\xFE");
+    tail += '\0';
+    tail += "\r\r\r\r[<plist><dict><key>WebBookmarkType</key><string>x</string></dict></plist>";
+    while (tail.size() < 8 * 1024 * 1024)
+        tail += tail;
+    writeBytes(path("big.html"), kHeader + "<DT><A HREF=\"http://a/\">A</A>\n" + tail);
+    const qint64 before = FileHead::bytesRead();
+    const AdapterClass* chosen = nullptr;
+    ASSERT_TRUE(AdapterRegistry::adapterForPath(path("big.html"), &chosen));
+    EXPECT_EQ(chosen->id, QStringLiteral("netscape"));
+    EXPECT_LE(FileHead::bytesRead() - before, 2 * FileHead::kSize);
+}
+
+TEST_F(NetscapeTest, HeadDecisionsAgreeWithTheWholeFileLines)
+{
+    const QByteArray doctype = "<!DOCTYPE NETSCAPE-Bookmark-file-1>";
+    const QByteArray comment = URLManagerPro::kCommentLine.toUtf8();
+    const QByteArray bigLine(FileHead::kSize, 'x');
+    const QList<QByteArray> files{
+        doctype + "\n",
+        "<!doctype netscape-bookmark-FILE-1>\n",
+        "\xEF\xBB\xBF" + doctype + "\n",
+        "\xEF\xBB\xBF" + doctype + "\n\xFF",
+        doctype.left(30),
+        "<!DOCTYPE NET\xC5\xBF"
+        "CAPE-Bookmark-file-1>\n",
+        doctype + "\n" + comment + "\n<DL>\n",
+        doctype + "\r" + comment + "\r<DL>\r\r\r",
+        doctype + "\r" + comment + "\n<DL>\r\r\r",
+        doctype + "\n" + comment + "\n<DL>" + bigLine + "\r\r\r\r",
+        doctype + "\n" + comment.toUpper() + "\n",
+        bigLine + "\n" + comment + "\n\n",
+        QByteArray(),
+    };
+    for (const QByteArray& bytes : files) {
+        writeBytes(path("f.html"), bytes);
+        const auto lines = Netscape::getFileLines(path("f.html"));
+        ASSERT_TRUE(lines);
+        const bool netscape =
+            lines->first().left(doctype.size()).compare(QLatin1String(doctype), Qt::CaseInsensitive) == 0 &&
+            lines->first().size() >= doctype.size();
+        const bool urlManager =
+            lines->size() >= 3 && lines->at(1).compare(URLManagerPro::kCommentLine, Qt::CaseInsensitive) == 0;
+        EXPECT_EQ(Netscape::isValidFile(path("f.html")), netscape) << bytes.left(80).toStdString();
+        EXPECT_EQ(URLManagerPro::isValidFile(path("f.html")), urlManager) << bytes.left(80).toStdString();
+    }
 }
 
 TEST_F(NetscapeTest, MozillaFinderWalksTheThreeProfileFoldersInOrder)

@@ -246,8 +246,11 @@ QString HTMLEscapeConverter::decodeAttributeValue(const QString& value) const
     while (i < size) {
         const QChar ch = value.at(i);
         if (ch != u'&') {
-            out.append(ch);
-            ++i;
+            // The run up to the next reference is copied whole.
+            const qsizetype next = value.indexOf(u'&', i);
+            const qsizetype stop = next < 0 ? size : next;
+            out.append(QStringView(value).mid(i, stop - i));
+            i = stop;
             continue;
         }
         // A reference is short; a missing ";" within reach leaves the ampersand as text.
@@ -322,35 +325,45 @@ QString HTMLEscapeConverter::decodeAttributeValue(const QString& value) const
 
 QString HTMLEscapeConverter::escapeAttributeValue(const QString& value)
 {
-    QString out;
-    out.reserve(value.size());
-    for (const QChar ch : value) {
-        switch (ch.unicode()) {
+    const auto reference = [](char16_t unit) -> QLatin1String {
+        switch (unit) {
         case u'&':
-            out += QLatin1String("&amp;");
-            break;
+            return QLatin1String("&amp;");
         case u'"':
-            out += QLatin1String("&quot;");
-            break;
+            return QLatin1String("&quot;");
         case u'<':
-            out += QLatin1String("&lt;");
-            break;
+            return QLatin1String("&lt;");
         case u'>':
-            out += QLatin1String("&gt;");
-            break;
+            return QLatin1String("&gt;");
         case u'\n':
-            out += QLatin1String("&#10;");
-            break;
+            return QLatin1String("&#10;");
         case u'\r':
-            out += QLatin1String("&#13;");
-            break;
+            return QLatin1String("&#13;");
         case u'\t':
-            out += QLatin1String("&#9;");
-            break;
+            return QLatin1String("&#9;");
         default:
-            out += ch;
+            return QLatin1String();
         }
+    };
+    QString out;
+    // Runs of plain characters are copied whole; a value with nothing to escape is handed back as it is.
+    qsizetype plain = 0;
+    const QChar* data = value.constData();
+    for (qsizetype i = 0; i < value.size(); ++i) {
+        if (data[i].unicode() > u'>')
+            continue; // above every character that needs escaping
+        const QLatin1String escaped = reference(data[i].unicode());
+        if (escaped.isEmpty())
+            continue;
+        if (out.isNull())
+            out.reserve(value.size() + 16);
+        out.append(QStringView(value).mid(plain, i - plain));
+        out.append(escaped);
+        plain = i + 1;
     }
+    if (out.isNull())
+        return value;
+    out.append(QStringView(value).mid(plain));
     return out;
 }
 

@@ -102,9 +102,12 @@ bool TWHTMLParser::parseFileForBrowser(HTMLItemReceiver* browser)
         // An event of the region just scanned may have been refused already.
         if (m_failed || entry.isNull())
             break;
-        QVariantMap item = createDictionaryForString(entry);
+        // A receiver that asks for the entry's text reads the entry itself and replaces the dictionary.
+        QVariantMap item;
         if (m_keepsEntryText)
             item.insert(ParserKey::EntryText, entry);
+        else
+            item = createDictionaryForString(entry);
         if (!queueNextItem(std::move(item))) {
             m_failed = true;
             break;
@@ -175,7 +178,7 @@ QString TWHTMLParser::commentAt(QStringView region, qsizetype start)
             continue;
         qsizetype& next = cache.next[i];
         if (next != -1 && next < start)
-            next = region.indexOf(marker, start, Qt::CaseInsensitive);
+            next = TWHTMLScanner::indexOfMarker(region, marker, start);
         if (next >= 0 && next < end)
             end = next;
     }

@@ -32,8 +32,9 @@ public:
     /// Runs the whole file. Returns false when the receiver refused an item.
     bool parseFileForBrowser(HTMLItemReceiver* browser);
 
-    /// Also hands each entry's own text to the receiver, under ParserKey::EntryText, and lets an ending
-    /// marker inside the entry's first tag (a quoted attribute value) not end the entry.
+    /// Hands each entry's own text to the receiver, under ParserKey::EntryText, instead of the data markers'
+    /// dictionary, and lets an ending marker inside the entry's first tag (a quoted attribute value) not end
+    /// the entry.
     void setKeepsEntryText(bool keep);
     /// True when the text ended inside an entry that was therefore never delivered.
     bool endedInsideEntry() const { return m_scanner && m_scanner->endedInsideEntry(); }

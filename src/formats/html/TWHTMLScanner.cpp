@@ -9,6 +9,58 @@
 #include <QStringDecoder>
 
 namespace {
+bool isAsciiLetter(char16_t unit)
+{
+    return (unit >= u'a' && unit <= u'z') || (unit >= u'A' && unit <= u'Z');
+}
+
+char16_t asciiLower(char16_t unit)
+{
+    return unit >= u'A' && unit <= u'Z' ? char16_t(unit + 32) : unit;
+}
+
+// Whether matching the marker ignoring case can be done on ASCII alone: every character is ASCII and
+// none is a letter that a non-ASCII character folds to (the Kelvin sign to "k", the long s to "s").
+bool isPlainAsciiMarker(QStringView marker)
+{
+    if (marker.isEmpty())
+        return false;
+    for (const QChar ch : marker) {
+        const char16_t unit = asciiLower(ch.unicode());
+        if (unit >= 0x80 || unit == u'k' || unit == u's')
+            return false;
+    }
+    return true;
+}
+
+// QStringView::indexOf(marker, from, Qt::CaseInsensitive) for a plain ASCII marker whose first character
+// is no letter (markers are tags: "<DT>", "</A>"), which can then be found by its exact first character.
+qsizetype indexOfTag(QStringView text, QStringView marker, qsizetype from)
+{
+    const char16_t first = marker.front().unicode();
+    const qsizetype size = text.size();
+    const qsizetype length = marker.size();
+    const QChar* data = text.data();
+    for (qsizetype at = text.indexOf(QChar(first), from); at >= 0 && at + length <= size;
+         at = text.indexOf(QChar(first), at + 1)) {
+        qsizetype i = 1;
+        while (i < length && asciiLower(data[at + i].unicode()) == asciiLower(marker[i].unicode()))
+            ++i;
+        if (i == length)
+            return at;
+    }
+    return -1;
+}
+} // namespace
+
+qsizetype TWHTMLScanner::indexOfMarker(QStringView text, QStringView marker, qsizetype from)
+{
+    if (from >= 0 && isPlainAsciiMarker(marker) && !isAsciiLetter(marker.front().unicode()))
+        return indexOfTag(text, marker, from);
+    return text.indexOf(marker, from, Qt::CaseInsensitive);
+}
+
+namespace {
 const QString kLogNoFileData =
     QStringLiteral("An error occurred in TWHTMLScanner - initWithPath, fileData was nil");
 const QString kLogNotConfigured =
@@ -88,7 +140,7 @@ qsizetype TWHTMLScanner::nextOccurrence(MarkerCache& cache, qsizetype from)
     // The text never changes and `from` only grows, so a cached hit at or after `from` is still the next
     // one; a marker absent from the rest of the file is thus searched for once, not once per entry.
     if (cache.next < from)
-        cache.next = m_text.indexOf(cache.marker, from, Qt::CaseInsensitive);
+        cache.next = indexOfMarker(m_text, cache.marker, from);
     return cache.next;
 }
 
@@ -165,7 +217,7 @@ void TWHTMLScanner::checkStringForSpecialMarkers(QStringView region)
     std::vector<qsizetype> next(count);
     for (qsizetype i = 0; i < count; ++i) {
         const QString& marker = m_specialMarkers.at(i);
-        next[i] = marker.isEmpty() ? -1 : region.indexOf(marker, 0, Qt::CaseInsensitive);
+        next[i] = marker.isEmpty() ? -1 : indexOfMarker(region, marker, 0);
     }
     for (;;) {
         qsizetype best = -1;
@@ -178,6 +230,6 @@ void TWHTMLScanner::checkStringForSpecialMarkers(QStringView region)
         const QString& marker = m_specialMarkers.at(best);
         const qsizetype position = next[best];
         m_parent->specialMarkerWasFound(region.mid(position, marker.size()).toString(), region, position);
-        next[best] = region.indexOf(marker, position + marker.size(), Qt::CaseInsensitive);
+        next[best] = indexOfMarker(region, marker, position + marker.size());
     }
 }

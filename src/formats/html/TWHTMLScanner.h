@@ -42,6 +42,9 @@ public:
     /// or a null QString at the end.
     QString nextObject();
 
+    /// text.indexOf(marker, from, Qt::CaseInsensitive), with a fast path for tag-like ASCII markers.
+    static qsizetype indexOfMarker(QStringView text, QStringView marker, qsizetype from);
+
     /// Reports every special marker in the region, in text order (ties: list order).
     void checkStringForSpecialMarkers(QStringView region);
 
