@@ -58,6 +58,9 @@ echo "ok: port change seen"
 # B wants the same name: Avahi's alternative is taken and said in the log. A sees B under it; B does
 # not report itself.
 tell A browse
+# A has just announced its new port, and mDNS answers a record at most once a second: a probe for
+# the same name arriving now may go unanswered, and then A, not B, would be the one renamed.
+sleep 3
 tell B "publish qv-peer 4712 v=9"
 for _ in $(seq 100); do grep -q 'is taken on the local network' "$WORK/B/tool.err" && break; sleep 0.1; done
 grep -q 'is taken on the local network' "$WORK/B/tool.err" || fail "B did not settle the name collision"
