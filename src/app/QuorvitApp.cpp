@@ -138,10 +138,15 @@ void QuorvitApp::loadPlugins()
     if (!m_rendezvous)
         return;
     const quorvit::UserDefaults& defaults = quorvit::UserDefaults::standard();
-    // The plug-in signs every request with the household's sharing password.
-    PeerSharing::connect(m_rendezvous, *m_registry, defaults, PeerSharing::sharingPassword());
-    m_rendezvous->setRendezvousServiceDiscoveryEnabled(defaults.boolForKey(PrefKey::LookupRendezvousServers));
-    m_rendezvous->setRendezvousSharingEnabled(defaults.boolForKey(PrefKey::ShareBookmarksViaRendezvous));
+    const bool browsing = defaults.boolForKey(PrefKey::LookupRendezvousServers);
+    const bool sharing = defaults.boolForKey(PrefKey::ShareBookmarksViaRendezvous);
+    // The plug-in signs every request with the household's sharing password. The keychain is asked
+    // only when sharing or browsing is on, so a plain start never wakes the Secret Service; the
+    // sharing pane hands the password over when the user switches either on later.
+    PeerSharing::connect(m_rendezvous, *m_registry, defaults,
+                         browsing || sharing ? PeerSharing::sharingPassword() : QString());
+    m_rendezvous->setRendezvousServiceDiscoveryEnabled(browsing);
+    m_rendezvous->setRendezvousSharingEnabled(sharing);
 }
 
 void QuorvitApp::prepareSupportFolder()
