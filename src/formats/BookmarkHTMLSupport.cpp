@@ -2,8 +2,6 @@
 
 #include "model/ItemKeys.h"
 
-#include <QTimeZone>
-
 #include <charconv>
 #include <climits>
 
@@ -21,7 +19,7 @@ void convertDateStrings(QVariantMap& item)
         const qint64 msecs =
             ok && seconds > 0 && seconds < 253402300800.0 ? qint64(seconds * 1000.0 + 0.5) : 0;
         if (msecs > 0)
-            item.insert(key, QDateTime::fromMSecsSinceEpoch(msecs, QTimeZone::utc()));
+            item.insert(key, QDateTime::fromMSecsSinceEpoch(msecs, Qt::UTC));
         else
             item.remove(key);
     }

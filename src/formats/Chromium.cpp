@@ -11,7 +11,6 @@
 #include <QJsonArray>
 #include <QRegularExpression>
 #include <QSet>
-#include <QTimeZone>
 #include <QUuid>
 
 namespace {
@@ -519,7 +518,7 @@ QDateTime Chromium::dateFromText(const QString& text)
     const qint64 msecs = (micros - kEpochOffset) / 1000;
     if (msecs < kFirstMSec || msecs > kLastMSec)
         return QDateTime();
-    return QDateTime::fromMSecsSinceEpoch(msecs, QTimeZone::utc());
+    return QDateTime::fromMSecsSinceEpoch(msecs, Qt::UTC);
 }
 
 QString Chromium::textFromDate(const QDateTime& date)

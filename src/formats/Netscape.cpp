@@ -18,7 +18,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QStringDecoder>
-#include <QTimeZone>
 #include <QVarLengthArray>
 
 std::atomic<bool> Netscape::s_isNetscape{false};
@@ -58,13 +57,6 @@ template <size_t N> qsizetype exactIndex(const QLatin1String (&known)[N], QStrin
             return qsizetype(i);
     }
     return -1;
-}
-
-// Dates are read in UTC; making the zone once spares a lookup per date.
-const QTimeZone& utcZone()
-{
-    static const QTimeZone utc = QTimeZone::utc();
-    return utc;
 }
 
 const HTMLEscapeConverter& converter()
@@ -594,7 +586,7 @@ void Netscape::addBookmark(const QVariantMap& item, QString name, const std::opt
         const double seconds = BookmarkHTML::secondsValue(*text, &ok);
         const qint64 msecs =
             ok && seconds > 0 && seconds < 253402300800.0 ? qint64(seconds * 1000.0 + 0.5) : 0;
-        return msecs > 0 ? QDateTime::fromMSecsSinceEpoch(msecs, utcZone()) : QDateTime();
+        return msecs > 0 ? QDateTime::fromMSecsSinceEpoch(msecs, Qt::UTC) : QDateTime();
     };
     int schedule = 0;
     if (values[6]) {
@@ -713,7 +705,7 @@ void Netscape::convertStringsToNSDates(QVariantMap& item)
         const qint64 msecs =
             ok && seconds > 0 && seconds < 253402300800.0 ? qint64(seconds * 1000.0 + 0.5) : 0;
         if (msecs > 0)
-            item.insert(key, QDateTime::fromMSecsSinceEpoch(msecs, utcZone()));
+            item.insert(key, QDateTime::fromMSecsSinceEpoch(msecs, Qt::UTC));
         else
             item.remove(key);
     }

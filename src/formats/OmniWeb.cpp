@@ -16,7 +16,6 @@
 #include <QFileInfo>
 #include <QRecursiveMutex>
 #include <QRegularExpression>
-#include <QTimeZone>
 
 #include <climits>
 
@@ -507,9 +506,8 @@ void OmniWeb::convertStringsToNSDates(QVariantMap& item)
     bool ok = false;
     const double seconds = item.value(ItemKey::LastUpdate).toString().trimmed().toDouble(&ok);
     if (ok && seconds > 0 && seconds < kLatestSeconds)
-        item.insert(ItemKey::LastUpdate,
-                    QDateTime::fromMSecsSinceEpoch(kReferenceDateMSecs + qint64(seconds * 1000.0 + 0.5),
-                                                   QTimeZone::utc()));
+        item.insert(ItemKey::LastUpdate, QDateTime::fromMSecsSinceEpoch(
+                                             kReferenceDateMSecs + qint64(seconds * 1000.0 + 0.5), Qt::UTC));
     else
         item.remove(ItemKey::LastUpdate);
 }

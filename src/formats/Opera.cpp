@@ -9,7 +9,6 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QTimeZone>
 
 #include <cmath>
 #include <limits>
@@ -340,7 +339,7 @@ QDateTime Opera::readDate(const QString& line)
     const qint64 msecs = qint64(std::llround(seconds * 1000.0));
     if (msecs <= 0)
         return QDateTime();
-    return QDateTime::fromMSecsSinceEpoch(msecs, QTimeZone::utc());
+    return QDateTime::fromMSecsSinceEpoch(msecs, Qt::UTC);
 }
 
 QString Opera::readURL(const QString& line)

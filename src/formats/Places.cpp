@@ -17,7 +17,6 @@
 #include <QRegularExpression>
 #include <QSet>
 #include <QTemporaryDir>
-#include <QTimeZone>
 #include <QUrl>
 
 #include <algorithm>
@@ -121,7 +120,7 @@ QDateTime fromPRTime(qint64 microseconds)
 {
     if (microseconds <= 0)
         return QDateTime();
-    return QDateTime::fromMSecsSinceEpoch(microseconds / 1000, QTimeZone::utc());
+    return QDateTime::fromMSecsSinceEpoch(microseconds / 1000, Qt::UTC);
 }
 
 qint64 toPRTime(const QDateTime& date)

@@ -10,7 +10,6 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QSet>
-#include <QTimeZone>
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
 
@@ -82,9 +81,8 @@ QDateTime dateFromText(const QString& text)
     bool isNumber = false;
     const qint64 seconds = text.toLongLong(&isNumber);
     if (isNumber)
-        return seconds > 0 && seconds < 253402300800LL
-                   ? QDateTime::fromSecsSinceEpoch(seconds, QTimeZone::utc())
-                   : QDateTime();
+        return seconds > 0 && seconds < 253402300800LL ? QDateTime::fromSecsSinceEpoch(seconds, Qt::UTC)
+                                                       : QDateTime();
     QDateTime date = QDateTime::fromString(text.trimmed(), Qt::ISODate);
     if (!date.isValid())
         date = QDateTime::fromString(text.trimmed(), Qt::ISODateWithMs);

@@ -361,7 +361,8 @@ std::optional<QVariant> toVariant(plist_t node, int depth, QString* error)
         if (!seconds || !std::isfinite(*seconds) || std::fabs(*seconds) > 1e13)
             return QVariant(QDateTime());
         const qint64 msecs = std::llround(*seconds * 1000) + kMacEpochOffsetSeconds * 1000;
-        return QVariant(QDateTime::fromMSecsSinceEpoch(msecs, QTimeZone::utc()));
+        // Qt::UTC keeps a date inside the QDateTime; a QTimeZone would allocate one per date.
+        return QVariant(QDateTime::fromMSecsSinceEpoch(msecs, Qt::UTC));
     }
     case PLIST_DATA: {
         char* bytes = nullptr;

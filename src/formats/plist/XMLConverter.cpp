@@ -13,7 +13,6 @@
 #include "platform/StringTable.h"
 
 #include <QDateTime>
-#include <QTimeZone>
 #include <QUuid>
 
 #include <climits>
@@ -185,7 +184,7 @@ std::optional<QDateTime> dateFromSafariText(const QString& text)
     if (!ok || !std::isfinite(seconds) || std::fabs(seconds) > kMaxDateSeconds)
         return std::nullopt;
     const qint64 msecs = std::llround(seconds * 1000.0) + kMacEpochOffsetSeconds * 1000;
-    return QDateTime::fromMSecsSinceEpoch(msecs, QTimeZone::utc());
+    return QDateTime::fromMSecsSinceEpoch(msecs, Qt::UTC);
 }
 
 /// The value as a property list holds it: lists and dictionaries keep only what can be written, and a
@@ -257,7 +256,7 @@ QDateTime dateValue(const QVariantMap& node, const QString& key)
     // Beyond year ±200000 a count is damage; QDateTime has no meaningful value for it.
     if (!msecs || *msecs > 6'000'000'000'000'000LL || *msecs < -6'000'000'000'000'000LL)
         return QDateTime();
-    return QDateTime::fromMSecsSinceEpoch(*msecs, QTimeZone::utc());
+    return QDateTime::fromMSecsSinceEpoch(*msecs, Qt::UTC);
 }
 
 /// The fields every own-layout node carries beyond the original keys.
