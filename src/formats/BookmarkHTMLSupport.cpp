@@ -2,8 +2,10 @@
 
 #include "model/ItemKeys.h"
 
+#include <algorithm>
 #include <charconv>
 #include <climits>
+#include <type_traits>
 
 namespace BookmarkHTML {
 
@@ -25,11 +27,12 @@ void convertDateStrings(QVariantMap& item)
     }
 }
 
-double secondsValue(const QString& text, bool* ok)
+namespace {
+double secondsOfText(QStringView text, bool* ok)
 {
     // Dates are digits with perhaps a fraction. Those are converted here, correctly rounded as toDouble
     // does, without its locale machinery, which otherwise costs a third of a whole read.
-    const QStringView trimmed = QStringView(text).trimmed();
+    const QStringView trimmed = text.trimmed();
     char digits[64];
     const qsizetype size = trimmed.size();
     bool plain = size > 0 && size < qsizetype(sizeof digits);
@@ -49,7 +52,32 @@ double secondsValue(const QString& text, bool* ok)
             return value;
         }
     }
-    return text.trimmed().toDouble(ok);
+    return trimmed.toDouble(ok);
+}
+} // namespace
+
+double secondsValue(QAnyStringView any, bool* ok)
+{
+    return any.visit([ok](auto text) {
+        if constexpr (std::is_same_v<decltype(text), QStringView>) {
+            return secondsOfText(text, ok);
+        } else {
+            // Bytes that are plain digits are converted as they stand; anything else as text.
+            const char* const begin = text.data();
+            const char* const end = begin + text.size();
+            const auto digit = [](char ch) { return (ch >= '0' && ch <= '9') || ch == '.'; };
+            if (text.size() > 0 && text.size() < 64 && std::all_of(begin, end, digit) &&
+                std::count(begin, end, '.') <= 1 && *begin != '.' && end[-1] != '.') {
+                double value = 0;
+                const auto [stop, error] = std::from_chars(begin, end, value);
+                if (error == std::errc() && stop == end) {
+                    *ok = true;
+                    return value;
+                }
+            }
+            return secondsOfText(text.toString(), ok);
+        }
+    });
 }
 
 QString formatDate(const QDateTime& date)

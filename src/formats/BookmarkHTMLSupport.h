@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QAnyStringView>
 #include <QDateTime>
 #include <QString>
 #include <QVariantMap>
@@ -16,7 +17,7 @@ inline const QString SubscriptionActiveKey = QStringLiteral("SubscriptionActiveK
 void convertDateStrings(QVariantMap& item);
 
 /// A date attribute's text as a number, as QString::toDouble reads it after trimming white space.
-double secondsValue(const QString& text, bool* ok);
+double secondsValue(QAnyStringView text, bool* ok);
 
 /// Seconds since 1970 as written in bookmark HTML: up to 16 significant digits, no trailing zeros.
 QString formatDate(const QDateTime& date);

@@ -4,6 +4,7 @@
 #include "formats/FileHead.h"
 #include "formats/html/HTMLEscapeConverter.h"
 #include "formats/html/HTMLTag.h"
+#include "formats/html/NetscapeSteps.h"
 #include "formats/html/ParserKeys.h"
 #include "formats/html/TWHTMLParser.h"
 #include "formats/html/TWHTMLScanner.h"
@@ -21,6 +22,7 @@
 #include <QVarLengthArray>
 
 std::atomic<bool> Netscape::s_isNetscape{false};
+std::atomic<bool> Netscape::s_plainReading{true};
 
 namespace {
 const QString kFavIconKey = QStringLiteral("FF_FavIcon");
@@ -54,6 +56,26 @@ template <size_t N> qsizetype exactIndex(const QLatin1String (&known)[N], QStrin
 {
     for (size_t i = 0; i < N; ++i) {
         if (name == known[i])
+            return qsizetype(i);
+    }
+    return -1;
+}
+
+// The index of an ASCII name among `known` (upper case), ignoring ASCII case only: a name with any other
+// character is none of them, whatever Unicode case mapping would make of it.
+bool isAscii(QByteArrayView text)
+{
+    return std::all_of(text.begin(), text.end(),
+                       [](char ch) { return static_cast<unsigned char>(ch) < 0x80; });
+}
+
+template <size_t N> qsizetype asciiIndex(const QLatin1String (&known)[N], QByteArrayView name)
+{
+    if (!isAscii(name))
+        return -1;
+    for (size_t i = 0; i < N; ++i) {
+        if (name.size() == known[i].size() &&
+            qstrnicmp(name.data(), known[i].data(), size_t(name.size())) == 0)
             return qsizetype(i);
     }
     return -1;
@@ -309,6 +331,17 @@ bool isMostlyUtf8(const QByteArray& bytes, QString* text)
     }
     return multibyte > invalid;
 }
+// Whether every way decodeFileText could take reads the bytes as plain UTF-8: no byte-order mark, no
+// charset declared but UTF-8, and nothing a UTF-8 decoder would replace.
+bool isPlainUtf8(const QByteArray& bytes)
+{
+    if (bytes.startsWith("\xEF\xBB\xBF"))
+        return false;
+    const QByteArray declared = quorvit::declaredHtmlCharset(bytes).toLower();
+    if (!declared.isEmpty() && declared != "utf-8" && declared != "utf8" && declared != "unicode-1-1-utf-8")
+        return false;
+    return QByteArrayView(bytes).isValidUtf8();
+}
 } // namespace
 
 Netscape::Netscape(const QString& path) : QVBrowser(path)
@@ -448,13 +481,23 @@ bool Netscape::readBookmarkFile()
     m_folderHeirarchyArray.clear();
     QString text;
     {
-        // The bytes go as soon as they are text: holding both would add the file's size to the peak.
         QFile file(m_bookmarkPath);
         const QByteArray bytes = file.open(QIODevice::ReadOnly) ? FileHead::readWhole(file) : QByteArray();
         if (bytes.isEmpty()) {
             QVLog(kLogNoFileData);
             return false;
         }
+        // A UTF-8 file is read from its bytes, without a copy of it as text.
+        if (s_plainReading.load() && isPlainUtf8(bytes)) {
+            beginTree();
+            const std::optional<bool> plain = readPlainText(bytes);
+            if (plain) {
+                endParse();
+                return *plain && finishRead(false);
+            }
+            m_rootClosed = false; // what the plain reader built is rebuilt from the start
+        }
+        // The bytes go as soon as they are text: holding both would add the file's size to the peak.
         text =
             decodeFileText(bytes, QStringLiteral("%1 bookmark file %2").arg(m_browserName, m_bookmarkPath));
     }
@@ -466,10 +509,13 @@ bool Netscape::readBookmarkFile()
     parser.setKeepsEntryText(true);
     const bool result = parser.parseFileForBrowser(this);
     endParse();
-    if (!result)
-        return false;
+    return result && finishRead(parser.endedInsideEntry());
+}
+
+bool Netscape::finishRead(bool endedInsideEntry)
+{
     // An entry without its end would be silently missing from the tree, and so from every later write.
-    if (parser.endedInsideEntry()) {
+    if (endedInsideEntry) {
         QVLog(QStringLiteral("%1 bookmark file ends inside an unfinished entry: %2")
                   .arg(m_browserName, m_bookmarkPath));
         return false;
@@ -557,7 +603,14 @@ bool Netscape::itemFromEntry(QVariantMap& item, bool* added)
         extras.append(extra);
     }
     if (bookmark) {
-        addBookmark(item, name, bookmarkValues, extras);
+        std::optional<QAnyStringView> views[std::size(kBookmarkAttributes)];
+        for (size_t i = 0; i < std::size(kBookmarkAttributes); ++i) {
+            if (bookmarkValues[i])
+                views[i] = *bookmarkValues[i];
+        }
+        const auto comments = item.constFind(ItemKey::Comments);
+        const QString commentText = comments != item.constEnd() ? comments->toString() : QString();
+        addBookmark(comments != item.constEnd() ? &commentText : nullptr, name, views, extras);
         *added = true;
         return true;
     }
@@ -567,19 +620,19 @@ bool Netscape::itemFromEntry(QVariantMap& item, bool* added)
     return true;
 }
 
-void Netscape::addBookmark(const QVariantMap& item, QString name, const std::optional<QString> (&values)[8],
-                           const QVariantList& extras)
+void Netscape::addBookmark(const QString* comments, QString name,
+                           const std::optional<QAnyStringView> (&values)[8], const QVariantList& extras)
 {
     // The bookmark addItemToBookmarks, convertStringsToNSDates, convertScheduleData and
     // initBookmarkWithDictionary make of an entry's dictionary, made without the dictionary: a large file
     // has one per bookmark, and building and taking them apart was most of a read.
-    if (name.contains(QLatin1String("&#39;")))
+    if (name.contains(u'&') && name.contains(QLatin1String("&#39;")))
         name.replace(QLatin1String("&#39;"), QLatin1String("'"));
-    const std::optional<QString>& address = values[0];
-    const std::optional<QString>& feed = values[4];
+    const std::optional<QAnyStringView>& address = values[0];
+    const std::optional<QAnyStringView>& feed = values[4];
     if (!address && !feed)
         return;
-    const auto date = [](const std::optional<QString>& text) {
+    const auto date = [](const std::optional<QAnyStringView>& text) {
         if (!text)
             return QDateTime();
         bool ok = false;
@@ -590,7 +643,8 @@ void Netscape::addBookmark(const QVariantMap& item, QString name, const std::opt
     };
     int schedule = 0;
     if (values[6]) {
-        const QStringList fields = values[6]->split(QLatin1Char('|'));
+        const QString text = values[6]->toString();
+        const QList<QStringView> fields = QStringView(text).split(QLatin1Char('|'));
         bool ok = false;
         const qint64 minutes = fields.size() == 4 ? fields.at(2).toLongLong(&ok) : 0;
         if (ok && minutes > 0 && minutes <= INT_MAX / 60)
@@ -598,23 +652,122 @@ void Netscape::addBookmark(const QVariantMap& item, QString name, const std::opt
     }
     auto bookmark = std::make_shared<QVBookmark>();
     bookmark->setName(name);
-    bookmark->setAddress(address ? *address : *feed);
-    if (item.contains(ItemKey::Comments))
-        bookmark->setComments(item.value(ItemKey::Comments).toString());
+    bookmark->setAddress(address ? address->toString() : feed->toString());
+    if (comments)
+        bookmark->setComments(*comments);
     bookmark->setLastVisit(date(values[2]));
     bookmark->setAddDate(date(values[1]));
     bookmark->setLastUpdate(date(values[3]));
     bookmark->setScheduleUpdateFrequency(schedule);
     bookmark->setSource(m_browserName);
     if (values[7])
-        bookmark->setMozillaKeywords(*values[7]);
+        bookmark->setMozillaKeywords(values[7]->toString());
     appendToCurrentFolder(bookmark);
     if (feed)
-        bookmark->setMetaData(*feed, ItemKey::RSSFeedURL);
+        bookmark->setMetaData(feed->toString(), ItemKey::RSSFeedURL);
     if (values[5])
-        bookmark->setMetaData(*values[5], kFavIconKey);
+        bookmark->setMetaData(values[5]->toString(), kFavIconKey);
     if (!extras.isEmpty())
         bookmark->setMetaData(extras, kExtraAttributesKey);
+}
+
+std::optional<bool> Netscape::readPlainText(QByteArrayView text)
+{
+    NetscapeSteps steps(text);
+    // As in the general parser, an entry is taken in only when the next step comes, so that the "<DD>"
+    // behind it can add its comment; a comment behind anything else is dropped.
+    NetscapeSteps::Entry pending;
+    bool hasPending = false;
+    std::optional<QByteArrayView> comment;
+    for (;;) {
+        const NetscapeSteps::Step step = steps.next();
+        if (step == NetscapeSteps::Step::Unsupported)
+            return std::nullopt;
+        if (step == NetscapeSteps::Step::Comment) {
+            if (hasPending)
+                comment = steps.comment();
+            continue;
+        }
+        if (hasPending) {
+            if (!addPlainEntry(pending, comment))
+                return false;
+            hasPending = false;
+            comment.reset();
+        }
+        QVariantMap event;
+        switch (step) {
+        case NetscapeSteps::Step::Entry:
+            pending = steps.entry();
+            hasPending = true;
+            continue;
+        case NetscapeSteps::Step::End:
+            return true;
+        case NetscapeSteps::Step::EndFolder:
+            event.insert(ParserKey::EndFolder, ParserKey::EndFolderValue);
+            break;
+        default:
+            event.insert(ParserKey::Divider, ParserKey::DividerValue);
+            break;
+        }
+        if (!addItemToBookmarks(event))
+            return false;
+    }
+}
+
+bool Netscape::addPlainEntry(const NetscapeSteps::Entry& entry, const std::optional<QByteArrayView>& comment)
+{
+    // Bookmarks are built straight from the text, as itemFromEntry builds them; folders, and attribute
+    // names beyond ASCII (which Unicode case mapping could turn into known ones), go the general way.
+    std::optional<QAnyStringView> values[std::size(kBookmarkAttributes)];
+    QString decoded[std::size(kBookmarkAttributes)];
+    QVariantList extras;
+    QString after;
+    qsizetype furthest = -1;
+    bool plain = !entry.folder;
+    const auto& attributes = entry.attributes;
+    for (qsizetype i = 0; plain && i < attributes.size(); ++i) {
+        const NetscapeSteps::Attribute& attribute = attributes.at(i);
+        if (!isAscii(attribute.name)) {
+            plain = false;
+            break;
+        }
+        // Browsers ignore an attribute given twice; so does this reader.
+        const auto sameName = [&attribute](const NetscapeSteps::Attribute& earlier) {
+            return earlier.name.size() == attribute.name.size() &&
+                   qstrnicmp(earlier.name.data(), attribute.name.data(), size_t(attribute.name.size())) == 0;
+        };
+        if (std::any_of(attributes.begin(), attributes.begin() + i, sameName))
+            continue;
+        const qsizetype rank = asciiIndex(kBookmarkAttributes, attribute.name);
+        if (rank < 0) {
+            QVariantMap extra{{QStringLiteral("name"), QString::fromUtf8(attribute.name)},
+                              {QStringLiteral("after"), after}};
+            if (!attribute.bare)
+                extra.insert(QStringLiteral("value"),
+                             converter().decodeAttributeValue(QString::fromUtf8(attribute.value)));
+            extras.append(extra);
+            continue;
+        }
+        if (attribute.value.contains('&')) {
+            decoded[rank] = converter().decodeAttributeValue(QString::fromUtf8(attribute.value));
+            values[rank] = QAnyStringView(decoded[rank]);
+        } else {
+            values[rank] = QAnyStringView(QUtf8StringView(attribute.value.data(), attribute.value.size()));
+        }
+        if (rank > furthest) {
+            furthest = rank;
+            after = QString(kBookmarkAttributes[rank]);
+        }
+    }
+    if (plain) {
+        const QString comments = comment ? QString::fromUtf8(*comment) : QString();
+        addBookmark(comment ? &comments : nullptr, QString::fromUtf8(entry.name), values, extras);
+        return true;
+    }
+    QVariantMap item{{ParserKey::EntryText, QString::fromUtf8(entry.text)}};
+    if (comment)
+        item.insert(ItemKey::Comments, QString::fromUtf8(*comment));
+    return addItemToBookmarks(item);
 }
 
 bool Netscape::addItemToBookmarks(QVariantMap& item)

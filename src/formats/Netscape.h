@@ -1,6 +1,7 @@
 #pragma once
 
 #include "formats/QVBrowser.h"
+#include "formats/html/NetscapeSteps.h"
 
 #include <atomic>
 
@@ -39,6 +40,10 @@ public:
     static bool isNetscapeFile() { return s_isNetscape.load(); }
     static void resetProcessState() { s_isNetscape.store(false); }
 
+    /// Whether files written the way browsers write them are read without the general parser (which
+    /// reads the same tree, slower). On by default; tests compare the two.
+    static void setPlainReadingEnabled(bool enabled) { s_plainReading.store(enabled); }
+
     static const QMap<QString, QString>& commandMarkers();
     static const QMap<QString, QString>& dataMarkers();
 
@@ -48,9 +53,18 @@ private:
     /// A bookmark entry is added to the tree right away (`added` set); a folder's is left in `item`.
     bool itemFromEntry(QVariantMap& item, bool* added);
     /// Adds the bookmark of an entry: its name, its attributes by the writer's rank, and the kept others.
-    void addBookmark(const QVariantMap& item, QString name, const std::optional<QString> (&values)[8],
+    /// `comments` is null when the entry has none.
+    void addBookmark(const QString* comments, QString name, const std::optional<QAnyStringView> (&values)[8],
                      const QVariantList& extras);
+    /// Reads a UTF-8 file with NetscapeSteps: whether the read succeeded, or no value when the file needs
+    /// the general parser (the tree is then left to be rebuilt).
+    std::optional<bool> readPlainText(QByteArrayView text);
+    /// Adds the entry of a plain read; false when the read fails there.
+    bool addPlainEntry(const NetscapeSteps::Entry& entry, const std::optional<QByteArrayView>& comment);
+    /// The checks every read ends with: the last entry ended, and the top list was closed.
+    bool finishRead(bool endedInsideEntry);
 
     static std::atomic<bool> s_isNetscape;
+    static std::atomic<bool> s_plainReading;
     bool m_rootClosed = false;
 };

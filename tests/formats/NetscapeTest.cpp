@@ -12,6 +12,7 @@
 #include "platform/FileAttributes.h"
 #include "platform/QVLog.h"
 #include "support/TestSupport.h"
+#include "support/TreeDescription.h"
 #include "sync/SyncController.h"
 
 #include <QDir>
@@ -608,3 +609,77 @@ TEST_F(NetscapeTest, MozillaFinderWalksTheThreeProfileFoldersInOrder)
 }
 
 } // namespace
+
+// Files as browsers write them are read without the general parser; whatever the file, both ways must
+// end alike: the same tree (every field), the same outcome, the same log lines and alerts.
+TEST_F(NetscapeTest, PlainAndGeneralReadingAgreeOnEveryFile)
+{
+    QByteArrayList bodies = {
+        // What browsers write, every attribute and item kind.
+        "<DT><H3 PERSONAL_TOOLBAR_FOLDER=\"true\" ID=\"NC:PersonalToolbarFolder\">Bar &amp; "
+        "co</H3>\n<DL><p>\n"
+        "<DT><A HREF=\"http://a/?x=1&amp;y=2\" ADD_DATE=\"1600000000\" LAST_VISIT=\"1600000001.5\" "
+        "LAST_MODIFIED=\"1600000002\" FEEDURL=\"http://a/feed\" ICON=\"data:x\" "
+        "SCHEDULE=\"0123456|0-1|60|icon\" SHORTCUTURL=\"kw\">It&#39;s &lt;a&gt;</A>\n<DD>note &amp; more\n"
+        "<HR>\n</DL><p>\n<DT><H3 FOLDER_GROUP=\"true\">Tabs</H3>\n<DD>about tabs\n<DL><p>\n</DL><p>\n"
+        "<DT><H3>Bookmarks Menu</H3>\n<DL><p>\n<DT><A FEEDURL=\"http://feed/\">Feed only</A>\n"
+        "<DT><A>Nowhere</A>\n</DL><p>\n",
+        // Other spellings of tags and attributes, repeats, bare and unquoted values, blanks.
+        "<dt><a href='http://b/' add_date=1600000000 HREF=\"http://dup/\">b</a>\n"
+        "<DT> \t<A  HREF = \"http://c/\"  SHORTCUTURL=\"\" >c</A>\n<DT>\xc2\xa0<A HREF FOLDED>bare</A>\n"
+        "<DT><A/ HREF=\"http://d/>\">d</A>\n<DT><A HREF=\"http://e/\"></A>\n"
+        "<DT><A HREF=\"http://f/\">ends as a folder</H3>\n<DT><H3>ends as a bookmark</A>\n<DL><p></DL><p>\n",
+        // Attributes the writer does not make, kept in their place; names no ASCII reading matches.
+        "<DT><A HREF=\"http://g/\" ICON_URI=\"http://g/i\" TAGS=\"t\" LAST_CHARSET=\"UTF-8\">g</A>\n"
+        "<DT><A \xc4\xb1" "CON=\"x\" HREF=\"http://h/\">h</A>\n<DT><A HREF=\"http://i/\" ADD_DATE>i</A>\n",
+        // Comments: twice, behind a divider or a folder end, cut by markers in any case, holding tags.
+        "<DT><A HREF=\"http://j/\">j</A>\n<DD>first\n<DD>second \t\r\n<HR>\n<DD>behind a divider\n"
+        "<DT><A HREF=\"http://k/\">k</A>\n<DD>with <b>tags</b> and <dd>lower\n<dt><A HREF=\"http://l/\">l</A>"
+        "<DD>up to </dl> a lower end\n<DT><H3>F</H3><DD><DL><p>\n<DT><A HREF=\"http://m/\">m</A>\n"
+        "</DL><p>\n<DD>behind a folder end\n",
+        // Items the general parser must settle: markup in a name, an empty attribute name, odd entries.
+        "<DT><A HREF=\"http://n/\">n <b>bold</b></A>\n",
+        "<DT><A =\"x\" HREF=\"http://o/\">o</A>\n",
+        "<DT><A HREF=\"http://p/\">p\n<DT><A HREF=\"http://q/\">q</A>\n",
+        "<DT>just text</A>\n",
+        "<DT><A HREF=\"http://r/>r</A>\n",
+        // Past the top list's end, one end too many, no end at all.
+        "</DL><p>\n<DT><A HREF=\"http://s/\">after the end</A>\n<HR>\n",
+        "</DL><p>\n</DL><p>\n",
+    };
+    QByteArrayList samples;
+    for (const QByteArray& body : bodies)
+        samples.append(kHeader + body + "</DL><p>\n");
+    samples.append(kHeader + "<DT><A HREF=\"http://t/\">never closed</A>\n");
+    samples.append(kHeader.left(60) + "<DD>in the header<HR>\n" + kHeader.mid(60) + "</DL><p>\n");
+    samples.append(QByteArray(samples.first()).replace("\n", "\r\n"));
+    QByteArray deep = kHeader;
+    for (int i = 0; i <= QVBrowser::kMaxFolderDepth; ++i)
+        deep += "<DT><H3>d</H3>\n<DL><p>\n";
+    samples.append(deep);
+    for (const char* sample : {"firefox/bookmarks.exported.html", "firefox/bookmarks.preplaces.html"}) {
+        if (QFileInfo::exists(realworldPath(QLatin1String(sample))))
+            samples.append(readBytes(realworldPath(QLatin1String(sample))));
+    }
+    for (const QByteArray& sample : samples) {
+        bool ok[2];
+        QString trees[2];
+        QStringList logs[2];
+        qsizetype alerts[2];
+        for (int general = 0; general < 2; ++general) {
+            Netscape::setPlainReadingEnabled(general == 0);
+            m_alerts.clear();
+            quorvit::LogCapture log;
+            const auto adapter = readText(sample, &ok[general]);
+            trees[general] = describeTree(adapter->bookmarks());
+            logs[general] = log.lines();
+            alerts[general] = m_alerts.alerts().size();
+        }
+        Netscape::setPlainReadingEnabled(true);
+        const std::string where = sample.right(700).toStdString();
+        EXPECT_EQ(ok[0], ok[1]) << where;
+        EXPECT_EQ(trees[0], trees[1]) << where;
+        EXPECT_EQ(logs[0], logs[1]) << where;
+        EXPECT_EQ(alerts[0], alerts[1]) << where;
+    }
+}

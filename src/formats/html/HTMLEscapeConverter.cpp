@@ -237,8 +237,14 @@ QChar HTMLEscapeConverter::windows1252Meaning(QChar ch)
 
 QString HTMLEscapeConverter::decodeAttributeValue(const QString& value) const
 {
+    // Without a reference the value is handed back shared, not copied.
+    return value.contains(QLatin1Char('&')) ? decodeAttributeValue(QStringView(value)) : value;
+}
+
+QString HTMLEscapeConverter::decodeAttributeValue(QStringView value) const
+{
     if (!value.contains(QLatin1Char('&')))
-        return value;
+        return value.toString();
     QString out;
     out.reserve(value.size());
     const qsizetype size = value.size();
@@ -249,7 +255,7 @@ QString HTMLEscapeConverter::decodeAttributeValue(const QString& value) const
             // The run up to the next reference is copied whole.
             const qsizetype next = value.indexOf(u'&', i);
             const qsizetype stop = next < 0 ? size : next;
-            out.append(QStringView(value).mid(i, stop - i));
+            out.append(value.mid(i, stop - i));
             i = stop;
             continue;
         }
@@ -263,7 +269,7 @@ QString HTMLEscapeConverter::decodeAttributeValue(const QString& value) const
             ++i;
             continue;
         }
-        const QStringView body = QStringView(value).mid(i + 1, semicolon - i - 1);
+        const QStringView body = value.mid(i + 1, semicolon - i - 1);
         bool decoded = false;
         if (body.size() > 1 && body.front() == u'#') {
             const bool hex = body.at(1) == u'x' || body.at(1) == u'X';
@@ -296,7 +302,7 @@ QString HTMLEscapeConverter::decodeAttributeValue(const QString& value) const
                 decoded = true;
             }
         } else {
-            const QString entity = value.mid(i, semicolon - i + 1);
+            const QString entity = value.mid(i, semicolon - i + 1).toString();
             const qsizetype basic = m_minHtmlValues.indexOf(entity);
             if (basic >= 0 && basic < m_minCharValues.size()) {
                 out.append(m_minCharValues.at(basic));

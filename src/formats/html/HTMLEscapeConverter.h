@@ -32,6 +32,7 @@ public:
     /// An attribute value as browsers read it: every character reference decoded exactly once (the basic
     /// entities, "&apos;", "&nbsp;", the table's names, "&#N;" and "&#xH;"); anything else stays as it is.
     QString decodeAttributeValue(const QString& value) const;
+    QString decodeAttributeValue(QStringView value) const;
     /// The value escaped for a double-quoted attribute: "&", "\"", "<", ">" and line ends as references,
     /// so that decodeAttributeValue gives it back exactly.
     static QString escapeAttributeValue(const QString& value);
