@@ -6,6 +6,7 @@
 #include <charconv>
 #include <climits>
 #include <type_traits>
+#include <cstring>
 
 namespace BookmarkHTML {
 
@@ -82,12 +83,21 @@ double secondsValue(QAnyStringView any, bool* ok)
 
 QString formatDate(const QDateTime& date)
 {
+    char text[32];
+    return QString::fromLatin1(text, formatDate(date, text));
+}
+
+qsizetype formatDate(const QDateTime& date, char (&out)[32])
+{
     // Whole seconds print as the integer "%.16g" gives for them (below 10^16 it never uses an exponent),
     // without the general conversion, which dominates writing otherwise.
     const qint64 msecs = date.toMSecsSinceEpoch();
     if (msecs % 1000 == 0 && msecs / 1000 < 10000000000000000LL && msecs / 1000 > -10000000000000000LL)
-        return QString::number(msecs / 1000);
-    return QString::asprintf("%.16g", double(date.toMSecsSinceEpoch()) / 1000.0);
+        return std::to_chars(out, out + sizeof out, msecs / 1000).ptr - out;
+    const QByteArray general = QString::asprintf("%.16g", double(msecs) / 1000.0).toLatin1();
+    const qsizetype size = std::min<qsizetype>(general.size(), sizeof out);
+    std::memcpy(out, general.constData(), size_t(size));
+    return size;
 }
 
 QString attributeAddress(const QString& address)

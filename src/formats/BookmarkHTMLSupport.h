@@ -21,6 +21,8 @@ double secondsValue(QAnyStringView text, bool* ok);
 
 /// Seconds since 1970 as written in bookmark HTML: up to 16 significant digits, no trailing zeros.
 QString formatDate(const QDateTime& date);
+/// The same, written into `out` (ASCII, not terminated); answers its length.
+qsizetype formatDate(const QDateTime& date, char (&out)[32]);
 
 /// The address as a quoted attribute value. A double quote, "<", ">" or a line end would end the value or
 /// start markup, and a space could start something that reads as another attribute (" ADD_DATE="); they

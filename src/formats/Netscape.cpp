@@ -15,11 +15,14 @@
 #include "platform/QVLog.h"
 #include "platform/StringTable.h"
 #include "platform/TextEncoding.h"
+#include "platform/Utf8Writer.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QStringDecoder>
 #include <QVarLengthArray>
+
+#include <charconv>
 
 std::atomic<bool> Netscape::s_isNetscape{false};
 std::atomic<bool> Netscape::s_plainReading{true};
@@ -84,206 +87,6 @@ template <size_t N> qsizetype asciiIndex(const QLatin1String (&known)[N], QByteA
 const HTMLEscapeConverter& converter()
 {
     return HTMLEscapeConverter::sharedInstance();
-}
-
-// Length of the character reference ("&amp;", "&eacute;", "&#233;", "&#xE9;") starting at `at`, or 0.
-qsizetype referenceLength(QStringView text, qsizetype at)
-{
-    const qsizetype end = std::min(text.size(), at + 32);
-    qsizetype i = at + 1;
-    const bool numeric = i < end && text[i] == u'#';
-    if (numeric)
-        ++i;
-    const bool hex = numeric && i < end && (text[i] == u'x' || text[i] == u'X');
-    if (hex)
-        ++i;
-    const qsizetype first = i;
-    auto fits = [&](QChar ch) {
-        if (ch.unicode() >= 0x80)
-            return false;
-        if (hex)
-            return ch.isDigit() || (ch.toLower() >= u'a' && ch.toLower() <= u'f');
-        return numeric ? ch.isDigit() : ch.isLetterOrNumber();
-    };
-    while (i < end && fits(text[i]))
-        ++i;
-    if (i == first || i >= end || text[i] != u';' || (!numeric && !text[first].isLetter()))
-        return 0;
-    return i - at + 1;
-}
-
-// Names are held as read, character references and all (the comparison pass decodes them); escaping a
-// reference again would make it grow on every write, so references are kept and only the rest escaped.
-QString escapedName(const QString& name)
-{
-    QString out;
-    // Runs of plain characters are copied whole; a name with nothing to escape is handed back as it is.
-    qsizetype plain = 0;
-    for (qsizetype i = 0; i < name.size(); ++i) {
-        const QChar ch = name.at(i);
-        if (ch.unicode() > u'>')
-            continue; // above every character that needs escaping
-        QLatin1String escaped;
-        qsizetype length = 0;
-        if (ch == u'&') {
-            length = referenceLength(name, i);
-            if (length == 0)
-                escaped = QLatin1String("&amp;");
-        } else if (ch == u'"') {
-            escaped = QLatin1String("&quot;");
-        } else if (ch == u'<') {
-            escaped = QLatin1String("&lt;");
-        } else if (ch == u'>') {
-            escaped = QLatin1String("&gt;");
-        }
-        if (length > 0) {
-            i += length - 1; // a reference is kept as it stands
-            continue;
-        }
-        if (escaped.isEmpty())
-            continue;
-        if (out.isNull())
-            out.reserve(name.size() + 16);
-        out.append(QStringView(name).mid(plain, i - plain));
-        out.append(escaped);
-        plain = i + 1;
-    }
-    if (out.isNull())
-        return name;
-    out.append(QStringView(name).mid(plain));
-    return out;
-}
-
-void appendAttribute(QString& out, QLatin1String name, const QString& value)
-{
-    out += QLatin1Char(' ');
-    out += name;
-    out += QLatin1String("=\"");
-    out += HTMLEscapeConverter::escapeAttributeValue(value);
-    out += QLatin1Char('"');
-}
-
-bool isAttributeName(const QString& name)
-{
-    if (name.isEmpty())
-        return false;
-    for (const QChar ch : name) {
-        if (ch.isSpace() || ch == u'=' || ch == u'>' || ch == u'<' || ch == u'"' || ch == u'\'' || ch == u'/')
-            return false;
-    }
-    return true;
-}
-
-// Writes the item's kept attributes: the group anchored behind the writer's attribute `rank` - 1, or
-// those in front of every written one for rank 0.
-template <size_t N>
-void appendExtras(QString& out, const QVariantList& extras, const QLatin1String (&known)[N], qsizetype rank)
-{
-    for (const QVariant& entry : extras) {
-        const QVariantMap extra = entry.toMap();
-        const QString name = extra.value(QStringLiteral("name")).toString();
-        if (!isAttributeName(name) ||
-            knownIndex(known, extra.value(QStringLiteral("after")).toString()) + 1 != rank)
-            continue;
-        out += QLatin1Char(' ') + name;
-        if (extra.contains(QStringLiteral("value")))
-            out +=
-                QLatin1String("=\"") +
-                HTMLEscapeConverter::escapeAttributeValue(extra.value(QStringLiteral("value")).toString()) +
-                QLatin1Char('"');
-    }
-}
-
-bool hasExtra(const QVariantList& extras, QLatin1String name)
-{
-    for (const QVariant& entry : extras) {
-        if (entry.toMap().value(QStringLiteral("name")).toString().compare(name, Qt::CaseInsensitive) == 0)
-            return true;
-    }
-    return false;
-}
-
-void writeBookmark(const QVBookmark& bookmark, QString& out)
-{
-    const QVariantList extras = bookmark.metaDataForKey(kExtraAttributesKey).toList();
-    out += QLatin1String("<DT><A");
-    appendExtras(out, extras, kBookmarkAttributes, 0);
-    // The writer's attributes in kBookmarkAttributes' order, each followed by the kept ones anchored to it.
-    for (qsizetype i = 0; i < qsizetype(std::size(kBookmarkAttributes)); ++i) {
-        const QLatin1String name = kBookmarkAttributes[i];
-        switch (i) {
-        case 0:
-            appendAttribute(out, name, bookmark.urlAddress());
-            break;
-        case 1:
-            if (bookmark.addDate().isValid())
-                appendAttribute(out, name, BookmarkHTML::formatDate(bookmark.addDate()));
-            break;
-        case 2:
-            if (bookmark.lastVisitDate().isValid())
-                appendAttribute(out, name, BookmarkHTML::formatDate(bookmark.lastVisitDate()));
-            break;
-        case 3:
-            if (bookmark.lastUpdateDate().isValid())
-                appendAttribute(out, name, BookmarkHTML::formatDate(bookmark.lastUpdateDate()));
-            break;
-        case 4:
-            if (bookmark.metaDataForKey(ItemKey::RSSFeedURL).isValid())
-                appendAttribute(out, name, bookmark.rssToHTTPAddress());
-            break;
-        case 5:
-            if (const QVariant icon = bookmark.metaDataForKey(kFavIconKey); icon.isValid())
-                appendAttribute(out, name, icon.toString());
-            break;
-        case 6:
-            if (const int schedule = bookmark.scheduleUpdateFrequency(); schedule == -1)
-                appendAttribute(out, name, QStringLiteral("0123456|0-1|1440|icon"));
-            else if (schedule != 0)
-                appendAttribute(out, name,
-                                QStringLiteral("0123456|0-1|%1|icon").arg(QString::number(schedule / 60)));
-            break;
-        case 7:
-            if (!bookmark.mozillaKeywords().isEmpty())
-                appendAttribute(out, name, bookmark.mozillaKeywords());
-            break;
-        }
-        if (!extras.isEmpty())
-            appendExtras(out, extras, kBookmarkAttributes, i + 1);
-    }
-    out += QLatin1Char('>');
-    out += escapedName(bookmark.name());
-    out += QLatin1String("</A>\n");
-    if (!bookmark.comments().isEmpty()) {
-        out += QLatin1String("<DD>");
-        out += bookmark.HTMLComments().isNull() ? bookmark.comments() : bookmark.HTMLComments();
-        out += QLatin1Char('\n');
-    }
-}
-
-void writeFolderHeading(const QVFolder& folder, QString& out)
-{
-    const bool toolbar = folder.type() == QVFolder::ToolbarFolder;
-    const QVariantList extras = folder.metaDataForKey(kExtraAttributesKey).toList();
-    out += QLatin1String("<DT><H3");
-    appendExtras(out, extras, kFolderAttributes, 0);
-    if (toolbar) {
-        out += QLatin1String(" PERSONAL_TOOLBAR_FOLDER=\"true\"");
-        if (!hasExtra(extras, QLatin1String("ID")))
-            out += QLatin1String(" ID=\"NC:PersonalToolbarFolder\"");
-    }
-    appendExtras(out, extras, kFolderAttributes, 1);
-    if (!toolbar && folder.type() == QVFolder::TabGroup)
-        out += QLatin1String(" FOLDER_GROUP=\"true\"");
-    appendExtras(out, extras, kFolderAttributes, 2);
-    // The toolbar keeps the name it was read with; only a nameless one gets the browser's label.
-    const QString name = toolbar && folder.name().isEmpty()
-                             ? QVLocalized(QStringLiteral("MozillaToolbarLabel"))
-                             : escapedName(folder.name());
-    out += QLatin1Char('>') + name + QLatin1String("</H3>\n");
-    const QString description = folder.metaDataForKey(kFolderDescriptionKey).toString();
-    if (!description.isEmpty())
-        out += QLatin1String("<DD>") + description + QLatin1Char('\n');
-    out += QLatin1String("<DL><p>\n");
 }
 
 bool isTagStart(QStringView text, qsizetype at, QLatin1String name)
@@ -877,30 +680,266 @@ void Netscape::convertScheduleData(QVariantMap& item)
         item.remove(ParserKey::UpdateScheduleTime);
 }
 
+namespace {
+// Writing: the file goes out as UTF-8 through a bounded buffer, so a large tree is never a whole-file string.
+
+// Length of the character reference ("&amp;", "&eacute;", "&#233;", "&#xE9;") starting at `at`, or 0.
+qsizetype referenceLength(QStringView text, qsizetype at)
+{
+    const qsizetype end = std::min(text.size(), at + 32);
+    qsizetype i = at + 1;
+    const bool numeric = i < end && text[i] == u'#';
+    if (numeric)
+        ++i;
+    const bool hex = numeric && i < end && (text[i] == u'x' || text[i] == u'X');
+    if (hex)
+        ++i;
+    const qsizetype first = i;
+    auto fits = [&](QChar ch) {
+        if (ch.unicode() >= 0x80)
+            return false;
+        if (hex)
+            return ch.isDigit() || (ch.toLower() >= u'a' && ch.toLower() <= u'f');
+        return numeric ? ch.isDigit() : ch.isLetterOrNumber();
+    };
+    while (i < end && fits(text[i]))
+        ++i;
+    if (i == first || i >= end || text[i] != u';' || (!numeric && !text[first].isLetter()))
+        return 0;
+    return i - at + 1;
+}
+
+// Names are held as read, character references and all (the comparison pass decodes them); escaping a
+// reference again would make it grow on every write, so references are kept and only the rest escaped.
+void writeName(QStringView name, quorvit::Utf8Writer& out)
+{
+    static const quorvit::Utf8Writer::AsciiEscapes escapes = [] {
+        quorvit::Utf8Writer::AsciiEscapes table;
+        table[u'"'] = QLatin1String("&quot;");
+        table[u'<'] = QLatin1String("&lt;");
+        table[u'>'] = QLatin1String("&gt;");
+        return table;
+    }();
+    qsizetype plain = 0;
+    for (qsizetype at = name.indexOf(u'&'); at >= 0; at = name.indexOf(u'&', plain)) {
+        out.appendEscaped(name.mid(plain, at - plain), escapes);
+        if (const qsizetype length = referenceLength(name, at); length > 0) {
+            out.append(name.mid(at, length)); // a reference is kept as it stands
+            plain = at + length;
+        } else {
+            out.appendAscii(QLatin1String("&amp;"));
+            plain = at + 1;
+        }
+    }
+    out.appendEscaped(name.mid(plain), escapes);
+}
+
+void writeAttribute(quorvit::Utf8Writer& out, QLatin1String name, QStringView value)
+{
+    out.appendAscii(' ');
+    out.appendAscii(name);
+    out.appendAscii(QLatin1String("=\""));
+    HTMLEscapeConverter::escapeAttributeValue(value, out);
+    out.appendAscii('"');
+}
+
+// For values that are ASCII with nothing to escape (numbers, the schedule).
+void writeAsciiAttribute(quorvit::Utf8Writer& out, QLatin1String name, QLatin1String value)
+{
+    out.appendAscii(' ');
+    out.appendAscii(name);
+    out.appendAscii(QLatin1String("=\""));
+    out.appendAscii(value);
+    out.appendAscii('"');
+}
+
+void writeDateAttribute(quorvit::Utf8Writer& out, QLatin1String name, const QDateTime& date)
+{
+    if (!date.isValid())
+        return;
+    char digits[32];
+    writeAsciiAttribute(out, name, QLatin1String(digits, BookmarkHTML::formatDate(date, digits)));
+}
+
+// The item's metadata value under the key when it holds one, else null.
+const QVariant* metaDataValue(const QVItem& item, const QString& key)
+{
+    const QVariantMap& metaData = item.metaData();
+    if (metaData.isEmpty())
+        return nullptr;
+    const auto found = metaData.constFind(key);
+    return found != metaData.constEnd() && found->isValid() ? &*found : nullptr;
+}
+
+bool isAttributeName(QStringView name)
+{
+    if (name.isEmpty())
+        return false;
+    for (const QChar ch : name) {
+        if (ch.isSpace() || ch == u'=' || ch == u'>' || ch == u'<' || ch == u'"' || ch == u'\'' || ch == u'/')
+            return false;
+    }
+    return true;
+}
+
+// An attribute kept from the file read, which the writer does not produce itself, and its place: behind
+// the writer's attribute of rank `rank` - 1, or in front of every written one for rank 0.
+struct KeptAttribute
+{
+    qsizetype rank = 0;
+    QString name;
+    std::optional<QString> value; // none for a bare attribute
+};
+using KeptAttributes = QVarLengthArray<KeptAttribute, 4>;
+
+template <size_t N> KeptAttributes keptAttributes(const QVItem& item, const QLatin1String (&known)[N])
+{
+    KeptAttributes kept;
+    const QVariant* extras = metaDataValue(item, kExtraAttributesKey);
+    if (!extras)
+        return kept;
+    for (const QVariant& entry : extras->toList()) {
+        const QVariantMap extra = entry.toMap();
+        KeptAttribute attribute;
+        attribute.name = extra.value(QStringLiteral("name")).toString();
+        if (!isAttributeName(attribute.name))
+            continue;
+        attribute.rank = knownIndex(known, extra.value(QStringLiteral("after")).toString()) + 1;
+        if (const auto value = extra.constFind(QStringLiteral("value")); value != extra.constEnd())
+            attribute.value = value->toString();
+        kept.append(std::move(attribute));
+    }
+    return kept;
+}
+
+void writeKept(quorvit::Utf8Writer& out, const KeptAttributes& kept, qsizetype rank)
+{
+    for (const KeptAttribute& attribute : kept) {
+        if (attribute.rank != rank)
+            continue;
+        out.appendAscii(' ');
+        out.append(attribute.name);
+        if (attribute.value) {
+            out.appendAscii(QLatin1String("=\""));
+            HTMLEscapeConverter::escapeAttributeValue(*attribute.value, out);
+            out.appendAscii('"');
+        }
+    }
+}
+
+void writeBookmark(const QVBookmark& bookmark, quorvit::Utf8Writer& out)
+{
+    const KeptAttributes kept = keptAttributes(bookmark, kBookmarkAttributes);
+    // The writer's attributes in kBookmarkAttributes' order, each followed by the kept ones anchored to it.
+    static_assert(std::size(kBookmarkAttributes) == 8);
+    out.appendAscii(QLatin1String("<DT><A"));
+    writeKept(out, kept, 0);
+    writeAttribute(out, kBookmarkAttributes[0], bookmark.urlAddress());
+    writeKept(out, kept, 1);
+    writeDateAttribute(out, kBookmarkAttributes[1], bookmark.addDate());
+    writeKept(out, kept, 2);
+    writeDateAttribute(out, kBookmarkAttributes[2], bookmark.lastVisitDate());
+    writeKept(out, kept, 3);
+    writeDateAttribute(out, kBookmarkAttributes[3], bookmark.lastUpdateDate());
+    writeKept(out, kept, 4);
+    if (metaDataValue(bookmark, ItemKey::RSSFeedURL))
+        writeAttribute(out, kBookmarkAttributes[4], bookmark.rssToHTTPAddress());
+    writeKept(out, kept, 5);
+    if (const QVariant* icon = metaDataValue(bookmark, kFavIconKey))
+        writeAttribute(out, kBookmarkAttributes[5], icon->toString());
+    writeKept(out, kept, 6);
+    if (const int schedule = bookmark.scheduleUpdateFrequency(); schedule == -1) {
+        writeAsciiAttribute(out, kBookmarkAttributes[6], QLatin1String("0123456|0-1|1440|icon"));
+    } else if (schedule != 0) {
+        char text[32] = "0123456|0-1|";
+        char* end = std::to_chars(text + 12, text + sizeof text, schedule / 60).ptr;
+        end = std::copy_n("|icon", 5, end);
+        writeAsciiAttribute(out, kBookmarkAttributes[6], QLatin1String(text, end));
+    }
+    writeKept(out, kept, 7);
+    if (!bookmark.mozillaKeywords().isEmpty())
+        writeAttribute(out, kBookmarkAttributes[7], bookmark.mozillaKeywords());
+    writeKept(out, kept, 8);
+    out.appendAscii('>');
+    writeName(bookmark.name(), out);
+    out.appendAscii(QLatin1String("</A>\n"));
+    if (!bookmark.comments().isEmpty()) {
+        out.appendAscii(QLatin1String("<DD>"));
+        out.append(bookmark.HTMLComments().isNull() ? bookmark.comments() : bookmark.HTMLComments());
+        out.appendAscii('\n');
+    }
+}
+
+void writeFolderHeading(const QVFolder& folder, quorvit::Utf8Writer& out)
+{
+    const bool toolbar = folder.type() == QVFolder::ToolbarFolder;
+    const KeptAttributes kept = keptAttributes(folder, kFolderAttributes);
+    out.appendAscii(QLatin1String("<DT><H3"));
+    writeKept(out, kept, 0);
+    if (toolbar) {
+        out.appendAscii(QLatin1String(" PERSONAL_TOOLBAR_FOLDER=\"true\""));
+        const bool hasID = std::any_of(kept.cbegin(), kept.cend(), [](const KeptAttribute& attribute) {
+            return attribute.name.compare(QLatin1String("ID"), Qt::CaseInsensitive) == 0;
+        });
+        if (!hasID)
+            out.appendAscii(QLatin1String(" ID=\"NC:PersonalToolbarFolder\""));
+    }
+    writeKept(out, kept, 1);
+    if (!toolbar && folder.type() == QVFolder::TabGroup)
+        out.appendAscii(QLatin1String(" FOLDER_GROUP=\"true\""));
+    writeKept(out, kept, 2);
+    out.appendAscii('>');
+    // The toolbar keeps the name it was read with; only a nameless one gets the browser's label.
+    if (toolbar && folder.name().isEmpty())
+        out.append(QVLocalized(QStringLiteral("MozillaToolbarLabel")));
+    else
+        writeName(folder.name(), out);
+    out.appendAscii(QLatin1String("</H3>\n"));
+    if (const QVariant* description = metaDataValue(folder, kFolderDescriptionKey)) {
+        const QString text = description->toString();
+        if (!text.isEmpty()) {
+            out.appendAscii(QLatin1String("<DD>"));
+            out.append(text);
+            out.appendAscii('\n');
+        }
+    }
+    out.appendAscii(QLatin1String("<DL><p>\n"));
+}
+} // namespace
+
+bool Netscape::writeFile(const QVFolder& tree, quorvit::ByteSink& sink, qsizetype bufferSize)
+{
+    quorvit::Utf8Writer out(sink, bufferSize);
+    out.appendAscii(QLatin1String("<!DOCTYPE NETSCAPE-Bookmark-file-1>\n"
+                                  "<!-- This is an automatically generated file.\n"
+                                  "It will be read and overwritten.\n"
+                                  "Do Not Edit! -->\n"
+                                  "<META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html; charset=UTF-8\">\n"
+                                  "<TITLE>Bookmarks</TITLE>\n"
+                                  "<H1>Bookmarks</H1>\r\r<DL><p>\n"));
+    writeFolder(tree, out);
+    return out.flush();
+}
+
 QString Netscape::fileText(const QVFolder& tree)
 {
-    QString out;
-    out += QLatin1String("<!DOCTYPE NETSCAPE-Bookmark-file-1>\n"
-                         "<!-- This is an automatically generated file.\n"
-                         "It will be read and overwritten.\n"
-                         "Do Not Edit! -->\n"
-                         "<META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html; charset=UTF-8\">\n"
-                         "<TITLE>Bookmarks</TITLE>\n"
-                         "<H1>Bookmarks</H1>\r\r<DL><p>\n");
-    writeFolder(tree, out);
-    return out;
+    QByteArray bytes;
+    quorvit::ByteArraySink sink(bytes);
+    writeFile(tree, sink);
+    return QString::fromUtf8(bytes);
 }
 
 bool Netscape::writeBookmarksToLocation(const QVFolderPtr& tree, const QString& path)
 {
-    std::optional<QByteArray> data;
+    std::function<bool(quorvit::ByteSink&)> produce;
     if (tree)
-        data = fileText(*tree).toUtf8();
-    return commitFile(tree, path, data, QStringLiteral("File data is nil in writeBookmarks for Netscape"),
-                      QVLocalized(QStringLiteral("Netscape")), &Netscape::setFileAttributesAtPath);
+        produce = [&tree](quorvit::ByteSink& sink) { return writeFile(*tree, sink); };
+    return commitStream(tree, path, produce,
+                        QStringLiteral("File data is nil in writeBookmarks for Netscape"),
+                        QVLocalized(QStringLiteral("Netscape")), &Netscape::setFileAttributesAtPath);
 }
 
-void Netscape::writeFolder(const QVFolder& folder, QString& out)
+void Netscape::writeFolder(const QVFolder& folder, quorvit::Utf8Writer& out)
 {
     for (const QVItemPtr& item : folder.folderContents()) {
         if (item->isFolder()) {
@@ -908,12 +947,12 @@ void Netscape::writeFolder(const QVFolder& folder, QString& out)
             writeFolderHeading(child, out);
             writeFolder(child, out);
         } else if (item->isDivider()) {
-            out += QLatin1String("<HR>\n");
+            out.appendAscii(QLatin1String("<HR>\n"));
         } else {
             writeBookmark(static_cast<const QVBookmark&>(*item), out);
         }
     }
-    out += QLatin1String("</DL><p>\n");
+    out.appendAscii(QLatin1String("</DL><p>\n"));
 }
 
 void Netscape::setFileAttributesAtPath(const QString& path)

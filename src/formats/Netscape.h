@@ -2,6 +2,7 @@
 
 #include "formats/QVBrowser.h"
 #include "formats/html/NetscapeSteps.h"
+#include "platform/Utf8Writer.h"
 
 #include <atomic>
 
@@ -17,7 +18,11 @@ public:
     /// Lines split at carriage returns, or at line feeds when that gives fewer than five.
     static std::optional<QStringList> getFileLines(const QString& path);
     static bool writeBookmarksToLocation(const QVFolderPtr& tree, const QString& path);
-    static void writeFolder(const QVFolder& folder, QString& out);
+    /// The whole file, as UTF-8, into the sink in pieces of at most bufferSize bytes; false when the sink
+    /// refused them.
+    static bool writeFile(const QVFolder& tree, quorvit::ByteSink& sink,
+                          qsizetype bufferSize = quorvit::Utf8Writer::kDefaultCapacity);
+    static void writeFolder(const QVFolder& folder, quorvit::Utf8Writer& out);
     /// "TEXT" with "MOSS" for Netscape files, "MOZZ" otherwise.
     static void setFileAttributesAtPath(const QString& path);
 
@@ -26,7 +31,7 @@ public:
     /// and are logged once, naming `description`.
     static QString decodeFileText(const QByteArray& bytes, const QString& description);
 
-    /// The whole file as written (exposed for tests and benchmarks).
+    /// The whole file as written, as text (for tests).
     static QString fileText(const QVFolder& tree);
 
     bool readBookmarkFile() override;

@@ -239,14 +239,25 @@ bool QVBrowser::commitFile(const QVFolderPtr& tree, const QString& path,
                            const QString& alertBrowserName, void (*setAttributes)(const QString&),
                            int addedLevels)
 {
+    std::function<bool(quorvit::ByteSink&)> produce;
+    if (data)
+        produce = [&data](quorvit::ByteSink& sink) { return sink.write(data->constData(), data->size()); };
+    return commitStream(tree, path, produce, encodeFailure, alertBrowserName, setAttributes, addedLevels);
+}
+
+bool QVBrowser::commitStream(const QVFolderPtr& tree, const QString& path,
+                             const std::function<bool(quorvit::ByteSink&)>& produce,
+                             const QString& encodeFailure, const QString& alertBrowserName,
+                             void (*setAttributes)(const QString&), int addedLevels)
+{
     if (tree && !isWithinFolderDepth(*tree, path, addedLevels))
         return false;
-    if (!data) {
+    if (!produce) {
         QVLog(encodeFailure);
         return false;
     }
     QString error;
-    const bool written = quorvit::writeFileAtomically(path, *data, &error);
+    const bool written = quorvit::writeFileAtomically(path, produce, &error);
     if (!written) {
         QVLog(QStringLiteral("Could not write %1: %2").arg(path, error));
         displayWriteErrorWithName(alertBrowserName);

@@ -9,7 +9,12 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <optional>
+
+namespace quorvit {
+class ByteSink;
+}
 
 /// The base of the browser adapters: one instance is bound to one bookmark file, parses it into a tree
 /// (bookmarks()) and writes any tree back in its format. The static members are the class side, which
@@ -108,6 +113,12 @@ protected:
                            const std::optional<QByteArray>& data, const QString& encodeFailure,
                            const QString& alertBrowserName, void (*setAttributes)(const QString&),
                            int addedLevels = 0);
+    /// commitFile for a writer that streams its file: `produce` writes the bytes into the sink (see
+    /// writeFileAtomically); with no producer, encodeFailure is logged and nothing is written.
+    static bool commitStream(const QVFolderPtr& tree, const QString& path,
+                             const std::function<bool(quorvit::ByteSink&)>& produce,
+                             const QString& encodeFailure, const QString& alertBrowserName,
+                             void (*setAttributes)(const QString&), int addedLevels = 0);
 
     QString m_browserName;
     QString m_bookmarkPath;

@@ -263,6 +263,59 @@ TEST_F(NetscapeTest, WriteIntoMissingFolderReportsFailure)
     EXPECT_EQ(m_alerts.alerts().size(), 1);
 }
 
+TEST_F(NetscapeTest, LargeFileIsStreamedByteForByte)
+{
+    // Enough escapes and multi-byte characters that every kind falls across the end of some buffer,
+    // and an icon longer than a whole buffer.
+    auto root = newRoot();
+    auto folder = addFolder(root, QStringLiteral("Caf\u00e9 & <Bar>"));
+    QByteArray expected = kHeader + "<DT><H3>Caf\xC3\xA9 &amp; &lt;Bar&gt;</H3>\n<DL><p>\n";
+    for (int i = 0; i < 3000; ++i) {
+        const QByteArray n = QByteArray::number(i);
+        auto bookmark = add(folder, QStringLiteral("\U0001F600 %1 &eacute; & \u20ac").arg(i),
+                            QStringLiteral("http://x.example/?a=%1&b=\u00fc").arg(i));
+        bookmark->setAddDate(at(1600000000000 + i * 1000LL));
+        expected += "<DT><A HREF=\"http://x.example/?a=" + n + "&amp;b=\xC3\xBC\" ADD_DATE=\"" +
+                    QByteArray::number(1600000000 + i) + "\"";
+        if (i == 1500) {
+            bookmark->setMetaData(QStringLiteral("data:\u00e9\"").repeated(80000),
+                                  QStringLiteral("FF_FavIcon"));
+            expected += " ICON=\"" + QByteArray("data:\xC3\xA9&quot;").repeated(80000) + "\"";
+        }
+        expected += ">\xF0\x9F\x98\x80 " + n + " &eacute; &amp; \xE2\x82\xAC</A>\n";
+    }
+    expected += "</DL><p>\n</DL><p>\n";
+    ASSERT_GT(expected.size(), 2 * quorvit::Utf8Writer::kDefaultCapacity);
+
+    // A failure after the first buffer went out still leaves the old file alone.
+    writeBytes(path("big.html"), "old contents");
+    quorvit::setAtomicWriteFailureAfterBytes(quorvit::Utf8Writer::kDefaultCapacity + 10);
+    EXPECT_FALSE(Netscape::writeBookmarksToLocation(root, path("big.html")));
+    quorvit::setAtomicWriteFailureAfterBytes(-1);
+    EXPECT_EQ(readBytes(path("big.html")), QByteArray("old contents"));
+    EXPECT_EQ(QDir(m_dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("big.html")});
+
+    ASSERT_TRUE(Netscape::writeBookmarksToLocation(root, path("big.html")));
+    EXPECT_EQ(readBytes(path("big.html")), expected);
+    struct Pieces final : quorvit::ByteSink
+    {
+        bool write(const char* data, qsizetype size) override
+        {
+            largest = std::max(largest, size);
+            bytes.append(data, size);
+            return true;
+        }
+        QByteArray bytes;
+        qsizetype largest = 0;
+    };
+    for (const qsizetype buffer : {5, 4093}) {
+        Pieces pieces;
+        ASSERT_TRUE(Netscape::writeFile(*root, pieces, buffer));
+        EXPECT_TRUE(pieces.bytes == expected) << buffer;
+        EXPECT_EQ(pieces.largest, buffer);
+    }
+}
+
 // Write → read → write must give the same bytes, for real-world files and our own samples.
 class NetscapeRoundTrip : public NetscapeTest, public ::testing::WithParamInterface<QString>
 {

@@ -1,6 +1,7 @@
 #include "platform/AtomicFile.h"
 #include "platform/FileAttributes.h"
 #include "platform/PathUtils.h"
+#include "platform/Utf8Writer.h"
 #include "support/TestSupport.h"
 
 #include <QDir>
@@ -120,6 +121,80 @@ TEST_F(AtomicFileTest, MissingFolderIsAnError)
     QString error;
     EXPECT_FALSE(writeFileAtomically(m_dir.filePath(QStringLiteral("no/such/folder/f")), "x", &error));
     EXPECT_FALSE(error.isEmpty());
+}
+
+TEST_F(AtomicFileTest, StreamedWriteFailsWholeWhereverItStops)
+{
+    const QString path = m_dir.filePath(QStringLiteral("keep.txt"));
+    testsupport::writeBytes(path, "old content");
+    const auto threePieces = [](ByteSink& sink) {
+        return sink.write("first ", 6) && sink.write("second ", 7) && sink.write("third", 5);
+    };
+    // Refused in the second piece, given up by the producer, refused before the first byte.
+    setAtomicWriteFailureAfterBytes(9);
+    EXPECT_FALSE(writeFileAtomically(path, threePieces));
+    setAtomicWriteFailureAfterBytes(-1);
+    QString error;
+    EXPECT_FALSE(writeFileAtomically(
+        path, [](ByteSink& sink) { return sink.write("half", 4) && false; }, &error));
+    EXPECT_FALSE(error.isEmpty());
+    EXPECT_FALSE(writeFileAtomically(m_dir.filePath(QStringLiteral("no/such/f")), threePieces));
+    EXPECT_EQ(testsupport::readBytes(path), QByteArray("old content"));
+    EXPECT_EQ(entries(), QStringList{QStringLiteral("keep.txt")});
+
+    ASSERT_TRUE(writeFileAtomically(path, threePieces));
+    EXPECT_EQ(testsupport::readBytes(path), QByteArray("first second third"));
+}
+
+// --- UTF-8 writer ---------------------------------------------------------------------------------
+
+class PieceSink final : public ByteSink
+{
+public:
+    bool write(const char* data, qsizetype size) override
+    {
+        largest = std::max(largest, size);
+        bytes.append(data, size);
+        return refuseAfter < 0 || bytes.size() <= refuseAfter;
+    }
+    QByteArray bytes;
+    qsizetype largest = 0;
+    qsizetype refuseAfter = -1;
+};
+
+TEST(Utf8Writer, MakesToUtf8sBytesHoweverTheBufferFalls)
+{
+    // Every encoded length, pairs, and surrogates without partners at either end of a piece.
+    const QString pieces[] = {
+        QStringLiteral("plain ascii "),     QStringLiteral("caf\u00e9 \u20ac "),
+        QString::fromUtf16(u"\U0001F600x"), QString(QChar(0xD83D)),
+        QString(QChar(0xDE00)) + u"z",      QString::fromUtf16(u"a\xDBFF\xDBFF\U00010000"),
+    };
+    for (qsizetype capacity = 1; capacity <= 40; ++capacity) {
+        PieceSink sink;
+        Utf8Writer out(sink, capacity);
+        QString expected;
+        for (const QString& piece : pieces) {
+            out.append(piece);
+            out.appendAscii(QLatin1String("<>"));
+            expected += piece + QLatin1String("<>");
+        }
+        ASSERT_TRUE(out.flush());
+        EXPECT_EQ(sink.bytes, expected.toUtf8()) << capacity;
+        EXPECT_LE(sink.largest, std::max<qsizetype>(capacity, 4)) << capacity;
+    }
+}
+
+TEST(Utf8Writer, RefusedBytesFailEveryLaterFlush)
+{
+    PieceSink sink;
+    sink.refuseAfter = 10;
+    Utf8Writer out(sink, 8);
+    out.appendAscii(QLatin1String("0123456789abcdef"));
+    out.append(QStringLiteral("more"));
+    EXPECT_FALSE(out.flush());
+    EXPECT_TRUE(out.failed());
+    EXPECT_EQ(sink.bytes, QByteArray("0123456789abcdef")); // nothing after the refusal
 }
 
 // --- Paths ----------------------------------------------------------------------------------------

@@ -1,6 +1,7 @@
 #include "formats/html/HTMLEscapeConverter.h"
 
 #include "platform/QVLog.h"
+#include "platform/Utf8Writer.h"
 
 #include <algorithm>
 #include <utility>
@@ -329,28 +330,33 @@ QString HTMLEscapeConverter::decodeAttributeValue(QStringView value) const
     return out;
 }
 
+namespace {
+// The reference an attribute value needs in place of the code unit, or none.
+QLatin1String attributeReference(char16_t unit)
+{
+    switch (unit) {
+    case u'&':
+        return QLatin1String("&amp;");
+    case u'"':
+        return QLatin1String("&quot;");
+    case u'<':
+        return QLatin1String("&lt;");
+    case u'>':
+        return QLatin1String("&gt;");
+    case u'\n':
+        return QLatin1String("&#10;");
+    case u'\r':
+        return QLatin1String("&#13;");
+    case u'\t':
+        return QLatin1String("&#9;");
+    default:
+        return QLatin1String();
+    }
+}
+} // namespace
+
 QString HTMLEscapeConverter::escapeAttributeValue(const QString& value)
 {
-    const auto reference = [](char16_t unit) -> QLatin1String {
-        switch (unit) {
-        case u'&':
-            return QLatin1String("&amp;");
-        case u'"':
-            return QLatin1String("&quot;");
-        case u'<':
-            return QLatin1String("&lt;");
-        case u'>':
-            return QLatin1String("&gt;");
-        case u'\n':
-            return QLatin1String("&#10;");
-        case u'\r':
-            return QLatin1String("&#13;");
-        case u'\t':
-            return QLatin1String("&#9;");
-        default:
-            return QLatin1String();
-        }
-    };
     QString out;
     // Runs of plain characters are copied whole; a value with nothing to escape is handed back as it is.
     qsizetype plain = 0;
@@ -358,7 +364,7 @@ QString HTMLEscapeConverter::escapeAttributeValue(const QString& value)
     for (qsizetype i = 0; i < value.size(); ++i) {
         if (data[i].unicode() > u'>')
             continue; // above every character that needs escaping
-        const QLatin1String escaped = reference(data[i].unicode());
+        const QLatin1String escaped = attributeReference(data[i].unicode());
         if (escaped.isEmpty())
             continue;
         if (out.isNull())
@@ -371,6 +377,17 @@ QString HTMLEscapeConverter::escapeAttributeValue(const QString& value)
         return value;
     out.append(QStringView(value).mid(plain));
     return out;
+}
+
+void HTMLEscapeConverter::escapeAttributeValue(QStringView value, quorvit::Utf8Writer& out)
+{
+    static const quorvit::Utf8Writer::AsciiEscapes escapes = [] {
+        quorvit::Utf8Writer::AsciiEscapes table;
+        for (char16_t unit = 0; unit < table.size(); ++unit)
+            table[unit] = attributeReference(unit);
+        return table;
+    }();
+    out.appendEscaped(value, escapes);
 }
 
 QString HTMLEscapeConverter::convertToUnicodeCharacters(const QString& text) const

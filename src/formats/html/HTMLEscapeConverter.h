@@ -4,6 +4,10 @@
 #include <QString>
 #include <QStringList>
 
+namespace quorvit {
+class Utf8Writer;
+}
+
 /// Turns names and comments into HTML-safe text (named entities, decimal references) and back.
 /// One program-wide instance; its tables never change after creation, so any thread may use it.
 class HTMLEscapeConverter
@@ -36,6 +40,8 @@ public:
     /// The value escaped for a double-quoted attribute: "&", "\"", "<", ">" and line ends as references,
     /// so that decodeAttributeValue gives it back exactly.
     static QString escapeAttributeValue(const QString& value);
+    /// The same, written straight into the writer.
+    static void escapeAttributeValue(QStringView value, quorvit::Utf8Writer& out);
 
     /// What a browser means by a table character: the Windows-1252 reading of U+0080-U+009F
     /// (U+2019 for U+0092); any other character is itself.
