@@ -83,6 +83,9 @@ QString fill(QString format, const QString& value)
     return format.replace(QLatin1String("%@"), value);
 }
 
+/// Below this many missing bookmarks, starting a thread to sort half of them costs more than it saves.
+constexpr size_t kSortSideBySideMinimum = 20000;
+
 const QString& keyOf(const QVItem& item, int method)
 {
     return method == SyncController::CompareByAddress ? item.urlAddress() : item.name();
@@ -258,9 +261,22 @@ QVFolderPtr SyncController::compareBookmarksToBase(const QVFolderPtr& base, cons
             }
         }
     }
-    std::stable_sort(
-        sorted.begin(), sorted.end(),
-        [less = CaseInsensitiveLess()](const auto& a, const auto& b) { return less(a.first, b.first); });
+    const auto byKey = [less = CaseInsensitiveLess()](const auto& a, const auto& b) {
+        return less(a.first, b.first);
+    };
+    // A large set is sorted in two halves side by side; merging them keeps equal keys in the order of
+    // arrival, so the result is the one sort's.
+    const auto middle = sorted.begin() + qsizetype(sorted.size() / 2);
+    if (sorted.size() >= kSortSideBySideMinimum && QThread::idealThreadCount() > 1) {
+        const std::unique_ptr<QThread> helper(
+            QThread::create([&] { std::stable_sort(sorted.begin(), middle, byKey); }));
+        helper->start();
+        std::stable_sort(middle, sorted.end(), byKey);
+        helper->wait();
+        std::inplace_merge(sorted.begin(), middle, sorted.end(), byKey);
+    } else {
+        std::stable_sort(sorted.begin(), sorted.end(), byKey);
+    }
     for (const auto& [key, item] : sorted) {
         missing->addItem(item);
         item->setParentFolder(missing);
