@@ -476,8 +476,19 @@ void SyncController::compareBookmarksThread(QList<BookmarkFileHandlePtr> handles
             progress.setStatus(QVLocalized(QStringLiteral("ProgressComparing")));
             progress.incrementProgressBarBy(1);
             missing = compareBookmarksToBase(base, gathering, method, m_syncStatus);
-            if (missing && m_syncStatus.load() == Running)
-                stripIllegalCharactersInFolder(missing);
+            if (missing && m_syncStatus.load() == Running) {
+                // Each item is cleaned on its own, so the items can be shared out among threads.
+                const QList<QVItemPtr> items = missing->folderContents();
+                const int parts = items.size() >= 1000 ? readThreadCount() : 1;
+                runSideBySide(parts, parts, [&](int part) {
+                    for (qsizetype i = items.size() * part / parts; i < items.size() * (part + 1) / parts;
+                         ++i) {
+                        stripIllegalCharactersInItem(*items.at(i));
+                        if (items.at(i)->isFolder())
+                            stripIllegalCharactersInFolder(std::static_pointer_cast<QVFolder>(items.at(i)));
+                    }
+                });
+            }
         }
         if (filter && m_syncStatus.load() == Running) {
             progress.setStatus(QVLocalized(QStringLiteral("Filtering duplicate bookmarks...")));
@@ -911,20 +922,23 @@ bool holdsIllegalCharacter(const QString& text)
 }
 } // namespace
 
+void SyncController::stripIllegalCharactersInItem(QVItem& item)
+{
+    if (item.isDivider())
+        return;
+    QString name = item.name();
+    if (holdsIllegalCharacter(name) && stripCharacterSet(&SyncController::isIllegalCharacter, name))
+        item.setName(name);
+    if (item.isBookmark()) {
+        auto& bookmark = static_cast<QVBookmark&>(item);
+        QString comments = bookmark.comments();
+        if (holdsIllegalCharacter(comments) &&
+            stripCharacterSet(&SyncController::isIllegalCharacter, comments))
+            bookmark.setComments(comments);
+    }
+}
+
 void SyncController::stripIllegalCharactersInFolder(const QVFolderPtr& folder)
 {
-    forEachItem(folder, [](QVItem& item) {
-        if (item.isDivider())
-            return;
-        QString name = item.name();
-        if (holdsIllegalCharacter(name) && stripCharacterSet(&SyncController::isIllegalCharacter, name))
-            item.setName(name);
-        if (item.isBookmark()) {
-            auto& bookmark = static_cast<QVBookmark&>(item);
-            QString comments = bookmark.comments();
-            if (holdsIllegalCharacter(comments) &&
-                stripCharacterSet(&SyncController::isIllegalCharacter, comments))
-                bookmark.setComments(comments);
-        }
-    });
+    forEachItem(folder, [](QVItem& item) { stripIllegalCharactersInItem(item); });
 }

@@ -144,6 +144,8 @@ public:
     /// After reading: control and non-characters in names and comments become spaces. Dividers are left
     /// alone.
     static void stripIllegalCharactersInFolder(const QVFolderPtr& folder);
+    /// The same for one item alone (not a folder's contents).
+    static void stripIllegalCharactersInItem(QVItem& item);
     /// Replaces every character the predicate accepts by one space (a surrogate pair counts as one
     /// character). Returns true if anything was replaced.
     static bool stripCharacterSet(const std::function<bool(char32_t)>& isMember, QString& text);
