@@ -6,6 +6,10 @@
 #include "model/BookmarkEnumerator.h"
 #include "model/QVBookmark.h"
 
+#include <QThread>
+
+#include <memory>
+
 namespace {
 void addCompareOptions(QCommandLineParser& parser)
 {
@@ -56,19 +60,42 @@ int bookmarkCount(const QVFolderPtr& folder)
     return count;
 }
 
-QByteArray report(const SyncSession& session, bool json)
+void printReport(const SyncSession& session, bool json)
 {
     const QVFolderPtr base = session.engine().defaultBookmarks();
     const QVFolderPtr missing = session.engine().missingBookmarks();
-    if (json)
-        return "{\"base\": " + TreeJson::toJson(*base) + ",\n\"missing\": " + TreeJson::toJson(*missing) +
-               "}\n";
-    QByteArray out = "Base: " + session.baseHandle()->browserName().toUtf8() + " (" +
-                     QByteArray::number(bookmarkCount(base)) + " bookmarks)\n";
-    appendOutline(*base, out);
-    out += "\nMissing from the base: " + QByteArray::number(missing->itemCount()) + " bookmarks\n";
-    appendOutline(*missing, out);
-    return out;
+    // The base is written out on a thread of its own while the missing bookmarks are written here: the
+    // two texts only meet when they are joined.
+    QByteArray baseText;
+    const std::unique_ptr<QThread> helper(QThread::create([&] {
+        if (json) {
+            baseText = TreeJson::toJson(*base);
+            return;
+        }
+        baseText = "Base: " + session.baseHandle()->browserName().toUtf8() + " (" +
+                   QByteArray::number(bookmarkCount(base)) + " bookmarks)\n";
+        appendOutline(*base, baseText);
+    }));
+    helper->start();
+    QByteArray missingText;
+    if (json) {
+        missingText = TreeJson::toJson(*missing);
+    } else {
+        missingText = "\nMissing from the base: " + QByteArray::number(missing->itemCount()) + " bookmarks\n";
+        appendOutline(*missing, missingText);
+    }
+    helper->wait();
+    // Printed piece by piece: joining two texts of megabytes would copy both once more.
+    if (json) {
+        printOut("{\"base\": ");
+        printOut(baseText);
+        printOut(",\n\"missing\": ");
+        printOut(missingText);
+        printOut("}\n");
+        return;
+    }
+    printOut(baseText);
+    printOut(missingText);
 }
 } // namespace
 
@@ -96,7 +123,7 @@ int CompareCommand::execute(const QCommandLineParser& parser)
         return fail(reason, usage);
     if (!session.compare(&reason))
         return fail(reason);
-    printOut(report(session, parser.isSet(QStringLiteral("json"))));
+    printReport(session, parser.isSet(QStringLiteral("json")));
     return Success;
 }
 
@@ -155,7 +182,7 @@ int SyncCommand::execute(const QCommandLineParser& parser)
     const QVFolderPtr tree = session.engine().defaultBookmarks();
     if (parser.isSet(QStringLiteral("missing-into")))
         session.moveMissingInto(parser.value(QStringLiteral("missing-into")));
-    printOut(report(session, parser.isSet(QStringLiteral("json"))));
+    printReport(session, parser.isSet(QStringLiteral("json")));
     if (!write) {
         printOut("\nNothing written (add --write to write the destinations).\n");
         return Success;

@@ -8,6 +8,8 @@
 #include "TreeCommands.h"
 #include "UpdateCommand.h"
 
+#include "platform/HeapTuning.h"
+
 #include <QCoreApplication>
 
 #include <memory>
@@ -48,6 +50,7 @@ void printUsage(FILE* stream)
 
 int main(int argc, char** argv)
 {
+    quorvit::tuneHeapForLargeTrees();
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("quorvit-cli"));
     QCoreApplication::setApplicationVersion(QStringLiteral("3.7.5"));

@@ -11,6 +11,7 @@
 #include "model/ItemKeys.h"
 #include "model/QVBookmark.h"
 #include "model/QVDivider.h"
+#include "platform/DeferredEffects.h"
 #include "platform/FileAttributes.h"
 #include "platform/QVLog.h"
 #include "platform/StringTable.h"
@@ -154,7 +155,7 @@ Netscape::Netscape(const QString& path) : QVBrowser(path)
     if (quorvit::readTypeAndCreator(path, &codes))
         netscape = codes.creator == QLatin1String("MOSS") ||
                    path.contains(QLatin1String("Application Support/Navigator"));
-    s_isNetscape.store(netscape);
+    quorvit::DeferredEffects::perform([netscape] { s_isNetscape.store(netscape); });
 
     if (path.contains(QLatin1String("Application Support/Phoenix")) ||
         path.contains(QLatin1String("Application Support/Firefox")))

@@ -2,6 +2,7 @@
 
 #include "model/ItemKeys.h"
 #include "model/QVBookmark.h"
+#include "platform/DeferredEffects.h"
 #include "platform/FileAttributes.h"
 #include "platform/QVLog.h"
 #include "platform/StringTable.h"
@@ -274,12 +275,12 @@ std::optional<QStringList> Opera::getFileLines(const QString& path)
         // Opera on Windows ends lines in CR LF; split at "\r" alone, every line after the first would begin
         // with "\n", no record would ever end and the whole file would be read as one bookmark.
         lines = text.split(QLatin1String("\r\n"));
-        s_lineFeeds.store(true);
+        quorvit::DeferredEffects::perform([] { s_lineFeeds.store(true); });
     } else {
         lines = text.split(QLatin1Char('\r'));
         if (lines.size() <= 2) {
             lines = text.split(QLatin1Char('\n'));
-            s_lineFeeds.store(true);
+            quorvit::DeferredEffects::perform([] { s_lineFeeds.store(true); });
         }
     }
     if (lines.isEmpty())

@@ -4,6 +4,7 @@
 #include "model/QVBookmark.h"
 #include "model/QVDivider.h"
 #include "platform/AtomicFile.h"
+#include "platform/DeferredEffects.h"
 #include "platform/QVLog.h"
 #include "platform/QVStandardAlert.h"
 #include "platform/StringTable.h"
@@ -71,6 +72,12 @@ void QVBrowser::displayReadErrorWithName(const QString& browserName)
 void QVBrowser::displayVersionWarningWithName(const QString& browserName, const QString& supportedVersion,
                                               const QString& address, bool olderFile)
 {
+    // The answer only decides whether the download page opens: a read beside others may ask later.
+    if (quorvit::DeferredEffects::isRecording()) {
+        quorvit::DeferredEffects::perform(
+            [=] { displayVersionWarningWithName(browserName, supportedVersion, address, olderFile); });
+        return;
+    }
     const QString download = quorvit::StringTable::table().contains(QStringLiteral("DownloadButtonLabel"))
                                  ? QVLocalized(QStringLiteral("DownloadButtonLabel"))
                                  : QString();

@@ -3,6 +3,7 @@
 #include "formats/DefaultBrowser.h"
 #include "formats/plist/PlistFile.h"
 #include "formats/plist/XMLConverter.h"
+#include "platform/DeferredEffects.h"
 #include "platform/PropertyList.h"
 #include "platform/QVLog.h"
 #include "platform/StringTable.h"
@@ -94,8 +95,10 @@ bool Safari::readBookmarkFile()
     if (!root)
         return false;
     const bool result = m_xmlConverter->convertRoot(XMLConverter::Layout::Safari, *root, m_bookmarks);
-    QMutexLocker lock(&s_versionMutex);
-    s_fileVersion = m_xmlConverter->versionNumber();
+    quorvit::DeferredEffects::perform([version = m_xmlConverter->versionNumber()] {
+        QMutexLocker lock(&s_versionMutex);
+        s_fileVersion = version;
+    });
     return result;
 }
 

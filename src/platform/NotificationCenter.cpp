@@ -1,5 +1,7 @@
 #include "platform/NotificationCenter.h"
 
+#include "platform/DeferredEffects.h"
+
 #include <QMutexLocker>
 
 #include <algorithm>
@@ -41,6 +43,15 @@ void NotificationCenter::postNotification(const QString& name, const void* objec
                 continue;
             targets.emplace_back(observer.token, observer.handler);
         }
+    }
+    if (targets.empty())
+        return;
+    // Work running beside other work posts once the work before it has: observers see the order of a
+    // run one after the other. A post nobody observes now is dropped, as it would have been now.
+    if (DeferredEffects::isRecording()) {
+        DeferredEffects::perform(
+            [this, name, object, userInfo] { postNotification(name, object, userInfo); });
+        return;
     }
     // Handlers run without the lock so they may post or (un)register in turn. An observer removed by an
     // earlier handler is skipped: its owner may be gone, and its handler would reach a dead object.

@@ -1,5 +1,7 @@
 #include "platform/QVLog.h"
 
+#include "platform/DeferredEffects.h"
+
 #include <QMutex>
 #include <QMutexLocker>
 
@@ -15,6 +17,10 @@ bool s_syslogOpen = false;
 
 void QVLog(const QString& line)
 {
+    if (quorvit::DeferredEffects::isRecording()) {
+        quorvit::DeferredEffects::perform([line] { QVLog(line); });
+        return;
+    }
     QMutexLocker lock(&s_mutex);
     if (s_capture) {
         s_capture->m_lines.append(line);

@@ -1,6 +1,7 @@
 #include "platform/QVStandardAlert.h"
 
 #include "platform/AlertPresenter.h"
+#include "platform/DeferredEffects.h"
 #include "platform/StringTable.h"
 
 #include <QProcess>
@@ -32,16 +33,28 @@ int run(AlertRequest::Style style, const QString& title, const QString& explanat
 
 void QVStandardAlert::showStandardAlert(const QString& title, const QString& explanation)
 {
+    if (quorvit::DeferredEffects::isRecording()) {
+        quorvit::DeferredEffects::perform([=] { showStandardAlert(title, explanation); });
+        return;
+    }
     run(AlertRequest::Style::Warning, title, explanation);
 }
 
 void QVStandardAlert::showInformationalAlert(const QString& title, const QString& explanation)
 {
+    if (quorvit::DeferredEffects::isRecording()) {
+        quorvit::DeferredEffects::perform([=] { showInformationalAlert(title, explanation); });
+        return;
+    }
     run(AlertRequest::Style::Informational, title, explanation);
 }
 
 void QVStandardAlert::showCriticalAlert(const QString& title, const QString& explanation)
 {
+    if (quorvit::DeferredEffects::isRecording()) {
+        quorvit::DeferredEffects::perform([=] { showCriticalAlert(title, explanation); });
+        return;
+    }
     run(AlertRequest::Style::Critical, title, explanation);
 }
 
@@ -54,6 +67,10 @@ int QVStandardAlert::showInputNeededAlert(const QString& title, const QString& e
 
 void QVStandardAlert::showEmailCrashAlert(const QString& title, const QString& explanation)
 {
+    if (quorvit::DeferredEffects::isRecording()) {
+        quorvit::DeferredEffects::perform([=] { showEmailCrashAlert(title, explanation); });
+        return;
+    }
     const QString message = explanation + QVLocalized(QStringLiteral("BugReportMessage"));
     const int answer = run(AlertRequest::Style::Critical, title, message, QString(),
                            QVLocalized(QStringLiteral("EmailBugReport")));

@@ -245,6 +245,10 @@ QString BookmarkFileManager::bookmarkPathForCreator(const QString& creator)
 
 void BookmarkFileManager::setDefaultBrowserToSystemDefault()
 {
+    // The desktop's answer can only mark a file already listed, and asking it runs a shell script of
+    // some thirty programs: with nothing listed there is nothing to ask about.
+    if (m_fileHandleArray.isEmpty())
+        return;
     const QString creator = m_workspace.defaultWebBrowserCreator();
     if (creator.isEmpty())
         return;

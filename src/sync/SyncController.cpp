@@ -4,6 +4,7 @@
 #include "formats/html/HTMLEscapeConverter.h"
 #include "model/BookmarkEnumerator.h"
 #include "model/QVBookmark.h"
+#include "platform/DeferredEffects.h"
 #include "platform/DistributedNotificationCenter.h"
 #include "platform/PathUtils.h"
 #include "platform/QVLog.h"
@@ -22,6 +23,8 @@
 #include <QThread>
 
 #include <algorithm>
+#include <climits>
+#include <set>
 #include <utility>
 #include <vector>
 
@@ -46,10 +49,42 @@ template <typename Visit> void forEachItem(const QVFolderPtr& folder, Visit visi
     }
 }
 
+/// Runs work(0) to work(count - 1), each once and started in order, on up to `threads` threads (the
+/// calling one among them); returns when all have returned.
+void runSideBySide(int count, int threads, const std::function<void(int)>& work)
+{
+    std::atomic<int> next{0};
+    auto drain = [&] {
+        for (int i = next++; i < count; i = next++)
+            work(i);
+    };
+    std::vector<std::unique_ptr<QThread>> helpers;
+    for (int helper = 1; helper < std::min(threads, count); ++helper) {
+        helpers.emplace_back(QThread::create(drain));
+        helpers.back()->start();
+    }
+    drain();
+    for (const auto& helper : helpers)
+        helper->wait();
+}
+
+bool allDistinct(const QList<BookmarkFileHandlePtr>& handles)
+{
+    std::set<const BookmarkFileHandle*> seen;
+    for (const auto& handle : handles) {
+        if (!seen.insert(handle.get()).second)
+            return false;
+    }
+    return true;
+}
+
 QString fill(QString format, const QString& value)
 {
     return format.replace(QLatin1String("%@"), value);
 }
+
+/// Below this many missing bookmarks, starting a thread to sort half of them costs more than it saves.
+constexpr size_t kSortSideBySideMinimum = 20000;
 
 const QString& keyOf(const QVItem& item, int method)
 {
@@ -226,9 +261,22 @@ QVFolderPtr SyncController::compareBookmarksToBase(const QVFolderPtr& base, cons
             }
         }
     }
-    std::stable_sort(
-        sorted.begin(), sorted.end(),
-        [less = CaseInsensitiveLess()](const auto& a, const auto& b) { return less(a.first, b.first); });
+    const auto byKey = [less = CaseInsensitiveLess()](const auto& a, const auto& b) {
+        return less(a.first, b.first);
+    };
+    // A large set is sorted in two halves side by side; merging them keeps equal keys in the order of
+    // arrival, so the result is the one sort's.
+    const auto middle = sorted.begin() + qsizetype(sorted.size() / 2);
+    if (sorted.size() >= kSortSideBySideMinimum && QThread::idealThreadCount() > 1) {
+        const std::unique_ptr<QThread> helper(
+            QThread::create([&] { std::stable_sort(sorted.begin(), middle, byKey); }));
+        helper->start();
+        std::stable_sort(middle, sorted.end(), byKey);
+        helper->wait();
+        std::inplace_merge(sorted.begin(), middle, sorted.end(), byKey);
+    } else {
+        std::stable_sort(sorted.begin(), sorted.end(), byKey);
+    }
     for (const auto& [key, item] : sorted) {
         missing->addItem(item);
         item->setParentFolder(missing);
@@ -386,16 +434,9 @@ void SyncController::compareBookmarksThread(QList<BookmarkFileHandlePtr> handles
     }
 
     progress.setStatus(QVLocalized(QStringLiteral("ProgressReading")));
-    for (const auto& handle : handles) {
-        if (m_syncStatus.load() != Running)
-            break;
-        progress.incrementProgressBarBy(1);
-        if (!handle->readBookmarkFile() || !handle->bookmarks()) {
-            m_syncStatus.store(Failed);
-            errorHandle = handle;
-            break;
-        }
-    }
+    errorHandle = readBookmarkFiles(handles);
+    if (errorHandle)
+        m_syncStatus.store(Failed);
 
     QVFolderPtr base;
     if (m_syncStatus.load() == Running && defaultHandle) {
@@ -406,15 +447,23 @@ void SyncController::compareBookmarksThread(QList<BookmarkFileHandlePtr> handles
         }
         progress.setStatus(QVLocalized(QStringLiteral("Parsing bookmark display...")));
         progress.incrementProgressBarBy(1);
-        for (const auto& handle : handles) {
+        // The same passes on every side: a name cleaned in the base alone would no longer match its
+        // twin in a source, which would then be gathered as missing and written twice. Each tree is
+        // its own; a handle listed twice is one tree, passed over twice in turn.
+        std::vector<quorvit::DeferredEffects> effects(size_t(handles.size()));
+        runSideBySide(int(handles.size()), allDistinct(handles) ? readThreadCount() : 1, [&](int i) {
+            if (m_syncStatus.load() != Running)
+                return;
+            const quorvit::DeferredEffects::Recording recording(effects[size_t(i)]);
+            convertHTMLEscapeCharactersInFolder(handles.at(i)->bookmarks());
+            stripIllegalCharactersInFolder(handles.at(i)->bookmarks());
+        });
+        for (qsizetype i = 0; i < handles.size(); ++i) {
             if (m_syncStatus.load() != Running)
                 break;
-            // The same passes on every side: a name cleaned in the base alone would no longer match
-            // its twin in a source, which would then be gathered as missing and written twice.
-            convertHTMLEscapeCharactersInFolder(handle->bookmarks());
-            stripIllegalCharactersInFolder(handle->bookmarks());
-            if (handle != defaultHandle)
-                gathering->addItem(handle->bookmarks());
+            effects[size_t(i)].replay();
+            if (handles.at(i) != defaultHandle)
+                gathering->addItem(handles.at(i)->bookmarks());
         }
     }
 
@@ -427,8 +476,19 @@ void SyncController::compareBookmarksThread(QList<BookmarkFileHandlePtr> handles
             progress.setStatus(QVLocalized(QStringLiteral("ProgressComparing")));
             progress.incrementProgressBarBy(1);
             missing = compareBookmarksToBase(base, gathering, method, m_syncStatus);
-            if (missing && m_syncStatus.load() == Running)
-                stripIllegalCharactersInFolder(missing);
+            if (missing && m_syncStatus.load() == Running) {
+                // Each item is cleaned on its own, so the items can be shared out among threads.
+                const QList<QVItemPtr> items = missing->folderContents();
+                const int parts = items.size() >= 1000 ? readThreadCount() : 1;
+                runSideBySide(parts, parts, [&](int part) {
+                    for (qsizetype i = items.size() * part / parts; i < items.size() * (part + 1) / parts;
+                         ++i) {
+                        stripIllegalCharactersInItem(*items.at(i));
+                        if (items.at(i)->isFolder())
+                            stripIllegalCharactersInFolder(std::static_pointer_cast<QVFolder>(items.at(i)));
+                    }
+                });
+            }
         }
         if (filter && m_syncStatus.load() == Running) {
             progress.setStatus(QVLocalized(QStringLiteral("Filtering duplicate bookmarks...")));
@@ -447,6 +507,67 @@ void SyncController::compareBookmarksThread(QList<BookmarkFileHandlePtr> handles
         }
         didCompleteBookmarkComparison(errorHandle, readResult);
     });
+}
+
+int SyncController::readThreadCount() const
+{
+    return m_readThreadCount > 0 ? m_readThreadCount : std::max(1, QThread::idealThreadCount());
+}
+
+BookmarkFileHandlePtr SyncController::readBookmarkFiles(const QList<BookmarkFileHandlePtr>& handles)
+{
+    struct Read
+    {
+        quorvit::DeferredEffects effects;
+        bool done = false;
+        bool succeeded = false;
+    };
+    std::vector<Read> reads(size_t(handles.size()));
+    // Local files are read side by side first. A remote one waits for its turn below, on this thread,
+    // where its transfers live; a handle listed twice would be read twice at once, so such a list is
+    // read one file after the other.
+    std::vector<int> local;
+    if (allDistinct(handles)) {
+        for (int i = 0; i < handles.size(); ++i) {
+            if (!handles.at(i)->isRemote())
+                local.push_back(i);
+        }
+    }
+    std::atomic<int> firstFailure{INT_MAX};
+    if (local.size() > 1) {
+        runSideBySide(int(local.size()), readThreadCount(), [&](int k) {
+            const int i = local[size_t(k)];
+            // Files after one that failed are not read, as they would not be one after the other.
+            if (m_syncStatus.load() != Running || i > firstFailure.load())
+                return;
+            Read& read = reads[size_t(i)];
+            {
+                const quorvit::DeferredEffects::Recording recording(read.effects);
+                read.succeeded = handles.at(i)->readBookmarkFile() && handles.at(i)->bookmarks();
+            }
+            read.done = true;
+            if (!read.succeeded) {
+                int failed = firstFailure.load();
+                while (i < failed && !firstFailure.compare_exchange_weak(failed, i)) {
+                }
+            }
+        });
+    }
+    // In list order, what each read did beyond its handle now takes place, as in a run one file after
+    // the other; the first failure ends it.
+    for (int i = 0; i < handles.size(); ++i) {
+        if (m_syncStatus.load() != Running)
+            return nullptr;
+        m_progressController->incrementProgressBarBy(1);
+        Read& read = reads[size_t(i)];
+        if (read.done)
+            read.effects.replay();
+        else
+            read.succeeded = handles.at(i)->readBookmarkFile() && handles.at(i)->bookmarks();
+        if (!read.succeeded)
+            return handles.at(i);
+    }
+    return nullptr;
 }
 
 void SyncController::didCompleteBookmarkComparison(const BookmarkFileHandlePtr& errorHandle, bool readResult)
@@ -801,20 +922,23 @@ bool holdsIllegalCharacter(const QString& text)
 }
 } // namespace
 
+void SyncController::stripIllegalCharactersInItem(QVItem& item)
+{
+    if (item.isDivider())
+        return;
+    QString name = item.name();
+    if (holdsIllegalCharacter(name) && stripCharacterSet(&SyncController::isIllegalCharacter, name))
+        item.setName(name);
+    if (item.isBookmark()) {
+        auto& bookmark = static_cast<QVBookmark&>(item);
+        QString comments = bookmark.comments();
+        if (holdsIllegalCharacter(comments) &&
+            stripCharacterSet(&SyncController::isIllegalCharacter, comments))
+            bookmark.setComments(comments);
+    }
+}
+
 void SyncController::stripIllegalCharactersInFolder(const QVFolderPtr& folder)
 {
-    forEachItem(folder, [](QVItem& item) {
-        if (item.isDivider())
-            return;
-        QString name = item.name();
-        if (holdsIllegalCharacter(name) && stripCharacterSet(&SyncController::isIllegalCharacter, name))
-            item.setName(name);
-        if (item.isBookmark()) {
-            auto& bookmark = static_cast<QVBookmark&>(item);
-            QString comments = bookmark.comments();
-            if (holdsIllegalCharacter(comments) &&
-                stripCharacterSet(&SyncController::isIllegalCharacter, comments))
-                bookmark.setComments(comments);
-        }
-    });
+    forEachItem(folder, [](QVItem& item) { stripIllegalCharactersInItem(item); });
 }

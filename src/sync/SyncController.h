@@ -144,6 +144,8 @@ public:
     /// After reading: control and non-characters in names and comments become spaces. Dividers are left
     /// alone.
     static void stripIllegalCharactersInFolder(const QVFolderPtr& folder);
+    /// The same for one item alone (not a folder's contents).
+    static void stripIllegalCharactersInItem(QVItem& item);
     /// Replaces every character the predicate accepts by one space (a surrogate pair counts as one
     /// character). Returns true if anything was replaced.
     static bool stripCharacterSet(const std::function<bool(char32_t)>& isMember, QString& text);
@@ -158,8 +160,15 @@ public:
     /// Removes from base, per key held by two or more bookmarks, the first of them in walk order.
     static void filterDefaultBookmarks(const QVFolderPtr& base, int method, const std::atomic<int>& status);
 
+    /// Reads (and prepares for comparing) on at most this many threads; 0, the default, is one per core.
+    void setReadThreadCount(int count) { m_readThreadCount = count; }
+
 private:
     struct CompareOutcome;
+    /// Reads every handle's file, local ones side by side; answers the first (in list order) whose read
+    /// failed, or null. Cancelling stops it before the next file.
+    BookmarkFileHandlePtr readBookmarkFiles(const QList<BookmarkFileHandlePtr>& handles);
+    int readThreadCount() const;
     void startRun(const QString& statusText, std::function<void()> work);
     void compareBookmarksThread(QList<BookmarkFileHandlePtr> handles, BookmarkFileHandlePtr defaultHandle);
     void writeNewBookmarksThread(QVFolderPtr tree, QList<BookmarkFileHandlePtr> destinations);
@@ -181,6 +190,7 @@ private:
     quorvit::DistributedNotificationCenter* m_distributedCenter = nullptr;
     BookmarkFileHandlePtr m_docklingHandle; ///< of the current write run, when it writes the file
     QThread* m_thread = nullptr;
+    int m_readThreadCount = 0;
     QList<std::pair<BookmarkFileHandlePtr, bool>> m_writeResults;
     std::function<QStringList()> m_processNames;
     std::function<void(const ProgressController&)> m_progressObserver;

@@ -242,6 +242,37 @@ TEST_F(RegistryTest, SystemDefaultBrowserBecomesTheBase)
     EXPECT_EQ(defaultBrowserName(), QStringLiteral("Opera"));
 }
 
+TEST_F(RegistryTest, TheDesktopIsAskedForItsBrowserOnlyWhenAFileCouldBeMarked)
+{
+    // A stand-in for xdg-settings that leaves a mark each time it runs.
+    const QString mark = home(QStringLiteral("asked"));
+    writeBytes(home(QStringLiteral("bin/xdg-settings")),
+               "#!/bin/sh\necho >> '" + QFile::encodeName(mark) + "'\necho opera.desktop\n");
+    QFile::setPermissions(home(QStringLiteral("bin/xdg-settings")), QFile::ReadOwner | QFile::ExeOwner);
+    struct RestorePath
+    {
+        QByteArray value = qgetenv("PATH");
+        ~RestorePath() { qputenv("PATH", value); }
+    } restore;
+    qputenv("PATH", QFile::encodeName(home(QStringLiteral("bin"))) + ':' + restore.value);
+    m_workspace.setDefaultWebBrowserDesktopId(QString());
+    installApplication(QStringLiteral("opera.desktop"), QStringLiteral("Opera"));
+    {
+        auto prefs = defaults();
+        BookmarkFileManager registry(*prefs, m_workspace);
+        EXPECT_EQ(registry.defaultBrowserHandle(), nullptr);
+    }
+    EXPECT_FALSE(QFile::exists(mark));
+    install(kOpera, QStringLiteral("opera/hotlist-lf.adr"));
+    {
+        auto prefs = std::make_unique<quorvit::UserDefaults>(home(QStringLiteral("other.plist")));
+        BookmarkFileManager registry(*prefs, m_workspace);
+        ASSERT_NE(registry.defaultBrowserHandle(), nullptr);
+        EXPECT_EQ(registry.defaultBrowserHandle()->filePath(), home(kOpera));
+    }
+    EXPECT_EQ(readBytes(mark), QByteArray("\n"));
+}
+
 TEST_F(RegistryTest, SharedPathsFollowTheSharingType)
 {
     install(kSafari, QStringLiteral("safari/Bookmarks.plist"));

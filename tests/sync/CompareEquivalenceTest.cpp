@@ -3,6 +3,7 @@
 #include "model/QVDivider.h"
 
 #include <QRandomGenerator>
+#include <QSet>
 #include <QTimeZone>
 
 #include <gtest/gtest.h>
@@ -185,6 +186,42 @@ TEST(Compare, MissingFolderIsSortedAndKeepsArrivalOrderForEqualKeys)
     EXPECT_EQ(made.at(1)->parentFolder(), missing);
     EXPECT_EQ(source->itemCount(), 7); // still in its source tree too
     EXPECT_EQ(known->comments(), QStringLiteral("from source")); // an empty detail filled from its twin
+}
+
+TEST(Compare, ALargeMissingSetIsOrderedAsBySingleStableSort)
+{
+    // Enough to be sorted in parts; each key comes in two cases, one in each half of the arrivals.
+    constexpr int kKeys = 12000;
+    QRandomGenerator random(7);
+    QStringList arrivals;
+    for (int i = 0; i < kKeys; ++i)
+        arrivals.append(QStringLiteral("key %1 x").arg(random.bounded(kKeys * 4)));
+    for (int i = 0; i < kKeys; ++i)
+        arrivals.append(arrivals.at(i).toUpper());
+    auto source = QVFolder::initWithName(QStringLiteral("Root"), QStringLiteral("s"));
+    for (const QString& name : arrivals)
+        source->addItem(QVBookmark::initBookmarkWithName(name, QStringLiteral("http://x/") + name));
+    auto gathering = QVFolder::initWithName(QStringLiteral("Root"), QStringLiteral("Quorvit"));
+    gathering->addItem(source);
+    const std::atomic<int> running{SyncController::Running};
+    const QVFolderPtr missing = SyncController::compareBookmarksToBase(
+        QVFolder::initWithName(QStringLiteral("Root"), QStringLiteral("b")), gathering,
+        SyncController::CompareByName, running);
+
+    QStringList expected;
+    QSet<QString> seen;
+    for (const QString& name : arrivals) {
+        if (!seen.contains(name))
+            expected.append(name);
+        seen.insert(name);
+    }
+    std::stable_sort(expected.begin(), expected.end(), [](const QString& a, const QString& b) {
+        return QString::compare(a, b, Qt::CaseInsensitive) < 0;
+    });
+    QStringList names;
+    for (const QVItemPtr& item : missing->folderContents())
+        names.append(item->name());
+    EXPECT_EQ(names, expected);
 }
 
 TEST(Compare, FilterRemovesOnlyTheFirstOfEachDuplicatedKey)

@@ -1,7 +1,10 @@
 #include "formats/Netscape.h"
+#include "formats/Opera.h"
+#include "formats/Safari.h"
 #include "model/QVBookmark.h"
 #include "platform/AlertPresenter.h"
 #include "platform/AtomicFile.h"
+#include "platform/QVLog.h"
 #include "platform/UserDefaults.h"
 #include "sources/BookmarkFileHandle.h"
 #include "support/TestSupport.h"
@@ -31,6 +34,20 @@ QByteArray netscapeFile(const QList<std::pair<const char*, const char*>>& bookma
     for (const auto& [name, address] : bookmarks)
         text += QByteArray("<DT><A HREF=\"") + address + "\">" + name + "</A>\n";
     return text + "</DL><p>\n";
+}
+
+QByteArray safariFile(int version, int bookmarks)
+{
+    QByteArray text = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">\n<dict>\n"
+                      "<key>Children</key>\n<array>\n";
+    for (int i = 0; i < bookmarks; ++i) {
+        const QByteArray n = QByteArray::number(i);
+        text += "<dict><key>URIDictionary</key><dict><key>title</key><string>Safari " + n +
+                " &amp;amp; co</string></dict><key>URLString</key><string>https://s/" + n +
+                "</string><key>WebBookmarkType</key><string>WebBookmarkTypeLeaf</string></dict>\n";
+    }
+    return text + "</array>\n<key>WebBookmarkFileVersion</key><integer>" + QByteArray::number(version) +
+           "</integer>\n<key>WebBookmarkType</key><string>WebBookmarkTypeList</string>\n</dict>\n</plist>\n";
 }
 
 class Recorder : public SyncControllerDelegate
@@ -150,6 +167,73 @@ TEST_F(SyncEngineTest, UnreadableSourceFailsTheCompareAndChangesNothing)
             reported || alert.title == QStringLiteral("An error occurred reading the Mozilla bookmarks.");
     EXPECT_TRUE(reported);
     EXPECT_EQ(readBytes(base->filePath()), before);
+}
+
+TEST_F(SyncEngineTest, FilesReadSideBySideEndAsReadOneAfterTheOther)
+{
+    QList<std::pair<const char*, const char*>> many;
+    QList<QByteArray> texts;
+    for (int i = 0; i < 1000; ++i)
+        texts.append("Netscape " + QByteArray::number(i % 700) + "\x01");
+    for (int i = 0; i < 1000; ++i)
+        many.append(
+            std::pair<const char*, const char*>(texts.at(i).constData(), i % 3 ? "http://n/" : "http://m/"));
+    const QByteArray invalid = netscapeFile({{"caf\xc3\xa9 \xc3\xa9\xc3\xa9 \xff", "http://c/"}});
+    // Each read logs and sets what later writes go by; the slow ones come first, so side by side the
+    // last file in the list is not the last to finish.
+    const QList<std::pair<QString, QByteArray>> files{
+        {QStringLiteral("base.html"), netscapeFile(many)},
+        {QStringLiteral("Big.plist"), safariFile(7, 1000)},
+        {QStringLiteral("first.html"), invalid},
+        {QStringLiteral("hotlist.adr"), readBytes(dataPath(QStringLiteral("opera/hotlist-lf.adr")))},
+        {QStringLiteral("Bookmarks"), readBytes(dataPath(QStringLiteral("chromium/Bookmarks")))},
+        {QStringLiteral("second.html"), invalid},
+        {QStringLiteral("Small.plist"), safariFile(3, 2)},
+    };
+    struct Run
+    {
+        QString base, missing;
+        QStringList log, alerts;
+        int safariVersion;
+        Opera::LineEnding operaLines;
+    };
+    auto run = [&](int threads) {
+        Safari::resetProcessState();
+        Opera::resetProcessState();
+        QList<BookmarkFileHandlePtr> handles;
+        for (const auto& [name, bytes] : files)
+            handles.append(handle(name, bytes));
+        for (const auto& handle : handles)
+            EXPECT_NE(handle, nullptr);
+        m_alerts.clear();
+        m_engine.setReadThreadCount(threads);
+        quorvit::LogCapture log;
+        EXPECT_EQ(compare(handles, handles.first()), 0);
+        Run result{outline(m_engine.defaultBookmarks()),
+                   outline(m_engine.missingBookmarks()),
+                   log.lines(),
+                   {},
+                   Safari::fileVersion().toInt(),
+                   Opera::lineEndingStyle()};
+        for (const auto& alert : m_alerts.alerts())
+            result.alerts.append(alert.title);
+        return result;
+    };
+    const Run alone = run(1);
+    EXPECT_EQ(alone.safariVersion, 3);
+    EXPECT_EQ(alone.operaLines, Opera::LineEnding::LF);
+    EXPECT_EQ(alone.log.filter(QStringLiteral("U+FFFD")).size(), 2);
+    EXPECT_TRUE(alone.missing.contains(QStringLiteral("Safari 999 & co")))
+        << alone.missing.left(300).toStdString();
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        const Run together = run(4);
+        EXPECT_EQ(together.base, alone.base);
+        EXPECT_EQ(together.missing, alone.missing);
+        EXPECT_EQ(together.log, alone.log);
+        EXPECT_EQ(together.alerts, alone.alerts);
+        EXPECT_EQ(together.safariVersion, alone.safariVersion);
+        EXPECT_EQ(together.operaLines, alone.operaLines);
+    }
 }
 
 TEST_F(SyncEngineTest, WriteGoesOnPastADestinationThatCannotBeWritten)
