@@ -14,6 +14,7 @@
 
 #include <cmath>
 #include <limits>
+#include <vector>
 
 std::atomic<bool> Opera::s_lineFeeds{false};
 std::atomic<qint64> Opera::s_nextItemID{-1};
@@ -258,6 +259,38 @@ bool Opera::isValidFile(const QString& path, QString* reason)
     return true;
 }
 
+namespace {
+/// Whether quorvit::decodeUtf8Strict would decode the bytes, found without making the text: the lines
+/// are decoded one at a time, so the whole text is never held (nor left behind in the allocator) beside
+/// the tree.
+bool isStrictUtf8(const QByteArray& bytes)
+{
+    constexpr qsizetype kChunk = 64 * 1024;
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    std::vector<QChar> buffer;
+    qsizetype start = 0;
+    while (start < bytes.size()) {
+        // Cut just after an ASCII byte, which ends every UTF-8 sequence, so no piece splits one.
+        qsizetype end = std::min(bytes.size(), start + kChunk);
+        while (end < bytes.size() && end > start && uchar(bytes.at(end - 1)) >= 0x80)
+            --end;
+        if (end == start) {
+            // No ASCII byte in the whole stretch: go on to the next one.
+            end = std::min(bytes.size(), start + kChunk);
+            while (end < bytes.size() && uchar(bytes.at(end - 1)) >= 0x80)
+                ++end;
+        }
+        const QByteArrayView piece(bytes.constData() + start, end - start);
+        buffer.resize(size_t(decoder.requiredSpace(piece.size())));
+        decoder.appendToBuffer(buffer.data(), piece);
+        if (decoder.hasError())
+            return false;
+        start = end;
+    }
+    return true;
+}
+} // namespace
+
 std::optional<QByteArray> Opera::readFileBytes(const QString& path, bool* utf8)
 {
     QFile file(path);
@@ -266,9 +299,7 @@ std::optional<QByteArray> Opera::readFileBytes(const QString& path, bool* utf8)
         return std::nullopt;
     }
     QByteArray bytes = FileHead::readWhole(file);
-    // Decoded whole only to learn whether the file is UTF-8 (else it is Mac OS Roman); the lines are
-    // decoded one at a time, so the text is never held whole beside the tree.
-    *utf8 = quorvit::decodeUtf8Strict(bytes).has_value();
+    *utf8 = isStrictUtf8(bytes);
     return bytes;
 }
 

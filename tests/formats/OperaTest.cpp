@@ -415,6 +415,12 @@ TEST_F(OperaTest, LinesDecodeAsTheWholeFileDoes)
     auto bookmark = child<QVBookmark>(adapter->bookmarks(), 1);
     EXPECT_EQ(bookmark->name(), QStringLiteral("caf\u00e9"));
     EXPECT_EQ(bookmark->comments(), QStringLiteral("\u221a\u00a9"));
+
+    // UTF-8 is checked in pieces: long stretches without an ASCII byte must not be cut inside a character.
+    const QString longName = QString(40000, QChar(0x00e9)) + QLatin1Char('x') + QString(40000, QChar(0x65e5));
+    adapter = readText(kHeader + "#URL\n\tNAME=" + longName.toUtf8() + "\n\tURL=http://c/\n\n", &ok);
+    ASSERT_TRUE(ok);
+    EXPECT_EQ(child<QVBookmark>(adapter->bookmarks(), 1)->name(), longName);
 }
 
 TEST_F(OperaTest, LineBreaksInsideValuesCannotForgeRecords)
