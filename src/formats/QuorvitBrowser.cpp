@@ -30,18 +30,17 @@ bool isHtmlForm(const QString& path)
     const char separator = FileHead::hasCarriageReturns(path, 4) ? '\r' : '\n';
     const QByteArrayView bytes(head->bytes);
     const qsizetype first = bytes.indexOf(separator);
-    if (first < 0)
-        return false;
-    const QByteArrayView rest = bytes.sliced(first + 1);
-    const qsizetype second = rest.indexOf(separator);
+    const QByteArrayView rest = first < 0 ? QByteArrayView() : bytes.sliced(first + 1);
+    const qsizetype second = first < 0 ? -1 : rest.indexOf(separator);
     if (second >= 0)
         return rest.first(second) == kDoctype;
+    if (head->whole)
+        return first >= 0 && rest == kDoctype;
     // The second line runs on past the head: too long to be the DOCTYPE unless it starts with it.
-    if (!head->whole && kDoctype.startsWith(rest)) {
-        const auto lines = Explorer::getFileLines(path);
-        return lines && lines->size() >= 2 && lines->at(1) == QLatin1String(kDoctype.data());
-    }
-    return head->whole && rest == kDoctype;
+    if (first >= 0 && !kDoctype.startsWith(rest))
+        return false;
+    const auto lines = Explorer::getFileLines(path);
+    return lines && lines->size() >= 2 && lines->at(1) == QLatin1String(kDoctype.data());
 }
 } // namespace
 

@@ -47,6 +47,8 @@ INSTANTIATE_TEST_SUITE_P(
         ValidityCase{"qvflWithDoctype", "b.qvfl", kQvflStart + "</DL><p>\r", true},
         ValidityCase{"qvflDoctypeFirst", "c.qvfl", "<!DOCTYPE NETSCAPE-Bookmark-file-1>\r<HTML>\r", false},
         ValidityCase{"qvflOneLine", "d.qvfl", "<HTML>", false},
+        ValidityCase{"qvflFirstLineLongerThanTheHead", "f.qvfl",
+                     QByteArray(70000, 'x') + "\n<!DOCTYPE NETSCAPE-Bookmark-file-1>\n", true},
         ValidityCase{"htmlExtension", "e.html", kQvflStart + "</DL><p>\r", false}),
     [](const ::testing::TestParamInfo<ValidityCase>& info) { return std::string(info.param.name); });
 
