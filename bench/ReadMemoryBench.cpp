@@ -109,19 +109,23 @@ void BM_ReadPeakMemory(benchmark::State& state)
         state.PauseTiming();
         readOnce(*reader, warmUpPath);
         if (!resetHighWaterMark()) {
+            state.ResumeTiming();
             state.SkipWithError("/proc/self/clear_refs cannot be written");
-            return;
+            break;
         }
         const qint64 before = statusBytes("VmRSS:");
         state.ResumeTiming();
         const auto adapter = readOnce(*reader, path);
+        state.PauseTiming();
         if (!adapter) {
+            state.ResumeTiming();
             state.SkipWithError("read failed");
-            return;
+            break;
         }
         peak = std::max(peak, statusBytes("VmHWM:") - before);
         malloc_trim(0);
         kept = statusBytes("VmRSS:") - before;
+        state.ResumeTiming();
     }
     const double limit = 4.0 * double(fileBytes) + kBytesPerBookmark * kBookmarks;
     state.counters["file_MB"] = double(fileBytes) / 1e6;
