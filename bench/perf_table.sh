@@ -12,6 +12,7 @@
 #   PERF_COMPARE                    bookmarks in the base and in each of the 5 sources (default 20000)
 #   PERF_FORMATS                    the formats to measure (default: all; quorvit-gen --help lists them)
 #   PERF_KEEP=1                     keep the generated files (their folder is printed)
+#   PERF_READ_PEAK=0                leave out the table of each read's own peak memory
 set -euo pipefail
 HERE=$(cd "$(dirname "$0")" && pwd)
 BUILD=$(realpath "${1:-$HERE/../build-bench}")
@@ -88,4 +89,20 @@ if [ "$COMPARE" -gt 0 ]; then
     for seed in 1 2 3 4 5 6; do total=$((total + $(size "$WORK/compare-$seed.html"))); done
     measure "compare: base + 5 sources (netscape)" "$total" $((COMPARE * 6)) \
         "$CLI" compare --base "$WORK/compare-1.html" --sources "${sources[@]}"
+fi
+
+# Each read's own peak, measured inside one process (quorvit-bench BM_ReadPeakMemory, which says how), against
+# the budget of 4 x the file + 500 bytes per bookmark: the whole-process peaks above also count the program
+# itself and the dump's output.
+BENCH=$BUILD/bench/quorvit-bench
+if [ "${PERF_READ_PEAK:-1}" = 1 ] && [ -x "$BENCH" ]; then
+    echo
+    "$BENCH" --benchmark_filter='^BM_ReadPeakMemory/' --benchmark_format=csv 2>"$WORK/bench-stderr" | awk -F, '
+        NR == 1 { for (i = 1; i <= NF; i++) { gsub(/"/, "", $i); column[$i] = i }
+                  printf "%-60s %7s %8s %8s %8s %6s\n", "read alone (20000 bookmarks)", "in MB", "peak MB",
+                         "kept MB", "limit MB", "ratio"; next }
+        { gsub(/"/, "")
+          printf "%-60s %7.1f %8.1f %8.1f %8.1f %6.2f%s\n", $column["label"] ": read peak", $column["file_MB"],
+                 $column["peak_MB"], $column["kept_MB"], $column["limit_MB"], $column["peak/limit"],
+                 ($column["peak/limit"] > 1 ? "  OVER" : "") }'
 fi

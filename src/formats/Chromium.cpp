@@ -541,7 +541,7 @@ bool Chromium::readBookmarkFile()
     m_readIDs.clear();
     beginTree();
     QString reason;
-    const auto top = ChromiumJson::loadObject(m_bookmarkPath, &reason);
+    auto top = ChromiumJson::loadObject(m_bookmarkPath, &reason);
     bool ok = top.has_value();
     QJsonObject roots;
     if (ok) {
@@ -564,8 +564,13 @@ bool Chromium::readBookmarkFile()
                   "%1 bookmark file %2: its checksum does not match its contents (changed outside the "
                   "browser); read anyway, and written back with a matching one")
                   .arg(m_browserName, m_bookmarkPath));
-    if (ok)
+    if (ok) {
+        // The read takes each node out of the document as it comes to it, so what it has done with is freed
+        // as it goes: the document and the whole tree are never held together. The roots keep all but
+        // their children, which is all that is kept of them below.
+        top->remove(kRoots);
         ok = readRoots(roots);
+    }
     endParse();
     if (!ok) {
         QVLog(
@@ -585,31 +590,56 @@ bool Chromium::readBookmarkFile()
     return true;
 }
 
-bool Chromium::readRoots(const QJsonObject& roots)
+namespace {
+/// The root node under the key, taken out of the roots when it is an object (put it back with putRoot).
+QJsonObject takeRoot(QJsonObject& roots, const QString& key)
 {
-    const QJsonObject bar = roots.value(kBar).toObject();
+    return roots.value(key).isObject() ? roots.take(key).toObject() : QJsonObject();
+}
+
+void putRoot(QJsonObject& roots, const QString& key, const QJsonObject& node, bool taken)
+{
+    if (taken)
+        roots.insert(key, node);
+}
+} // namespace
+
+bool Chromium::readChildren(QJsonObject& node)
+{
+    QJsonArray children = node.take(kChildren).toArray();
+    for (qsizetype i = 0; i < children.size(); ++i) {
+        QJsonObject child = children.at(i).toObject();
+        // Dropped from the list first, so the node's memory goes as soon as it has been read.
+        children[i] = QJsonValue();
+        if (!readNode(std::move(child)))
+            return false;
+    }
+    return true;
+}
+
+bool Chromium::readRoots(QJsonObject& roots)
+{
+    const bool barTaken = roots.value(kBar).isObject();
+    QJsonObject bar = takeRoot(roots, kBar);
     m_readIDs.insert(bar.value(kID).toString(), bar.value(kGUID).toString());
     const auto toolbar = QVFolder::initWithName(
         bar.contains(kName) ? bar.value(kName).toString() : QLatin1String(kRootInfo[0].name), m_browserName);
     toolbar->setType(QVFolder::ToolbarFolder);
-    auto readChildren = [this](const QJsonObject& node) {
-        for (const QJsonValue child : node.value(kChildren).toArray()) {
-            if (!readNode(child.toObject()))
-                return false;
-        }
-        return true;
-    };
     if (!openFolder(toolbar) || !readChildren(bar))
         return false;
+    putRoot(roots, kBar, bar, barTaken);
     m_folderHeirarchyArray.removeLast();
     m_currentFolder = m_folderHeirarchyArray.last();
 
-    const QJsonObject other = roots.value(kOther).toObject();
+    const bool otherTaken = roots.value(kOther).isObject();
+    QJsonObject other = takeRoot(roots, kOther);
     m_readIDs.insert(other.value(kID).toString(), other.value(kGUID).toString());
     if (!readChildren(other))
         return false;
+    putRoot(roots, kOther, other, otherTaken);
 
-    const QJsonObject synced = roots.value(kSynced).toObject();
+    const bool syncedTaken = roots.value(kSynced).isObject();
+    QJsonObject synced = takeRoot(roots, kSynced);
     m_readIDs.insert(synced.value(kID).toString(), synced.value(kGUID).toString());
     if (!synced.value(kChildren).toArray().isEmpty()) {
         const auto mobile = QVFolder::initWithName(synced.contains(kName) ? synced.value(kName).toString()
@@ -621,10 +651,11 @@ bool Chromium::readRoots(const QJsonObject& roots)
         m_folderHeirarchyArray.removeLast();
         m_currentFolder = m_folderHeirarchyArray.last();
     }
+    putRoot(roots, kSynced, synced, syncedTaken);
     return true;
 }
 
-bool Chromium::readNode(const QJsonObject& node)
+bool Chromium::readNode(QJsonObject node)
 {
     const QString type = node.value(kType).toString();
     if (type != kURL && type != kFolder) {
@@ -670,12 +701,8 @@ bool Chromium::readNode(const QJsonObject& node)
         appendToCurrentFolder(item);
         return true;
     }
-    if (!openFolder(folder))
+    if (!openFolder(folder) || !readChildren(node))
         return false;
-    for (const QJsonValue child : node.value(kChildren).toArray()) {
-        if (!readNode(child.toObject()))
-            return false;
-    }
     m_folderHeirarchyArray.removeLast();
     m_currentFolder = m_folderHeirarchyArray.last();
     return true;

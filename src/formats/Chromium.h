@@ -72,8 +72,10 @@ public:
     struct Kept;
 
 private:
-    bool readRoots(const QJsonObject& roots);
-    bool readNode(const QJsonObject& node);
+    /// Both take what they read out of the document (see readBookmarkFile).
+    bool readRoots(QJsonObject& roots);
+    bool readNode(QJsonObject node);
+    bool readChildren(QJsonObject& node);
 
     QJsonObject m_keptFile;
     /// id → GUID of every node of the last read: an item keeps its id when it is the item that had it.

@@ -1,5 +1,6 @@
 #include "formats/Opera.h"
 
+#include "formats/FileHead.h"
 #include "model/ItemKeys.h"
 #include "model/QVBookmark.h"
 #include "platform/DeferredEffects.h"
@@ -10,9 +11,11 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QStringDecoder>
 
 #include <cmath>
 #include <limits>
+#include <vector>
 
 std::atomic<bool> Opera::s_lineFeeds{false};
 std::atomic<qint64> Opera::s_nextItemID{-1};
@@ -257,35 +260,119 @@ bool Opera::isValidFile(const QString& path, QString* reason)
     return true;
 }
 
-std::optional<QStringList> Opera::getFileLines(const QString& path)
+namespace {
+/// Whether quorvit::decodeUtf8Strict would decode the bytes, found without making the text: the lines
+/// are decoded one at a time, so the whole text is never held (nor left behind in the allocator) beside
+/// the tree.
+bool isStrictUtf8(const QByteArray& bytes)
+{
+    constexpr qsizetype kChunk = 64 * 1024;
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    std::vector<QChar> buffer;
+    qsizetype start = 0;
+    while (start < bytes.size()) {
+        // Cut just after an ASCII byte, which ends every UTF-8 sequence, so no piece splits one.
+        qsizetype end = std::min(bytes.size(), start + kChunk);
+        while (end < bytes.size() && end > start && uchar(bytes.at(end - 1)) >= 0x80)
+            --end;
+        if (end == start) {
+            // No ASCII byte in the whole stretch: go on to the next one.
+            end = std::min(bytes.size(), start + kChunk);
+            while (end < bytes.size() && uchar(bytes.at(end - 1)) >= 0x80)
+                ++end;
+        }
+        const QByteArrayView piece(bytes.constData() + start, end - start);
+        buffer.resize(size_t(decoder.requiredSpace(piece.size())));
+        decoder.appendToBuffer(buffer.data(), piece);
+        if (decoder.hasError())
+            return false;
+        start = end;
+    }
+    return true;
+}
+} // namespace
+
+std::optional<QByteArray> Opera::readFileBytes(const QString& path, bool* utf8)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         QVLog(QStringLiteral("An error occurred in Opera - getFileLines, fileData was nil"));
         return std::nullopt;
     }
-    const QByteArray bytes = file.readAll();
-    const auto utf8 = quorvit::decodeUtf8Strict(bytes);
-    const QString text = utf8 ? *utf8 : quorvit::decodeMacRoman(bytes);
+    QByteArray bytes = FileHead::readWhole(file);
+    *utf8 = isStrictUtf8(bytes);
+    return bytes;
+}
 
-    QStringList lines;
-    const qsizetype firstBreak = text.indexOf(QLatin1Char('\r'));
-    if (firstBreak >= 0 && firstBreak + 1 < text.size() && text.at(firstBreak + 1) == QLatin1Char('\n') &&
-        !text.left(firstBreak).contains(QLatin1Char('\n'))) {
+QByteArrayView Opera::lineSeparator(const QByteArray& bytes)
+{
+    // Decided on the bytes: in either encoding a line break is one byte of its own, and no other byte
+    // decodes to one.
+    const qsizetype firstBreak = bytes.indexOf('\r');
+    if (firstBreak >= 0 && firstBreak + 1 < bytes.size() && bytes.at(firstBreak + 1) == '\n' &&
+        !QByteArrayView(bytes).first(firstBreak).contains('\n')) {
         // Opera on Windows ends lines in CR LF; split at "\r" alone, every line after the first would begin
         // with "\n", no record would ever end and the whole file would be read as one bookmark.
-        lines = text.split(QLatin1String("\r\n"));
         quorvit::DeferredEffects::perform([] { s_lineFeeds.store(true); });
-    } else {
-        lines = text.split(QLatin1Char('\r'));
-        if (lines.size() <= 2) {
-            lines = text.split(QLatin1Char('\n'));
-            quorvit::DeferredEffects::perform([] { s_lineFeeds.store(true); });
-        }
+        return "\r\n";
     }
-    if (lines.isEmpty())
+    // Split at "\r" only when that gives more than two lines.
+    if (bytes.count('\r') >= 2)
+        return "\r";
+    quorvit::DeferredEffects::perform([] { s_lineFeeds.store(true); });
+    return "\n";
+}
+
+/// The lines of a file one after another, each decoded on its own: exactly the pieces that splitting the
+/// whole decoded text would give, without ever holding that text.
+class Opera::Lines
+{
+public:
+    Lines(const QByteArray& bytes, bool utf8, QByteArrayView separator)
+        : m_bytes(bytes), m_utf8(utf8), m_separator(separator)
+    {}
+
+    /// The next line; false after the last.
+    bool next(QString* line)
+    {
+        if (m_done)
+            return false;
+        const qsizetype at = m_bytes.indexOf(m_separator, m_start);
+        const qsizetype end = at < 0 ? m_bytes.size() : at;
+        const QByteArrayView piece(m_bytes.constData() + m_start, end - m_start);
+        // One decoder for the whole file: it drops a byte-order mark at the start of the file only, as
+        // decoding the whole text does. UTF-8 was checked whole, and a line break never falls inside a
+        // character, so each line decodes on its own.
+        *line = m_utf8 ? QString(m_decoder.decode(piece))
+                       : quorvit::decodeMacRoman(QByteArray::fromRawData(piece.data(), piece.size()));
+        if (at < 0)
+            m_done = true;
+        else
+            m_start = at + m_separator.size();
+        return true;
+    }
+
+private:
+    const QByteArray& m_bytes;
+    bool m_utf8;
+    QByteArrayView m_separator;
+    QStringDecoder m_decoder{QStringDecoder::Utf8};
+    qsizetype m_start = 0;
+    bool m_done = false;
+};
+
+std::optional<QStringList> Opera::getFileLines(const QString& path)
+{
+    bool utf8 = false;
+    const auto bytes = readFileBytes(path, &utf8);
+    if (!bytes)
         return std::nullopt;
-    return lines;
+    Lines lines(*bytes, utf8, lineSeparator(*bytes));
+    QStringList list;
+    QString line;
+    while (lines.next(&line))
+        list.append(line);
+    return list;
 }
 
 qint64 Opera::nextItemIDFromBookmarksAtPath(const QString& path)
@@ -376,26 +463,31 @@ bool Opera::readBookmarkFile()
         endParse();
         return false;
     }
-    const auto lines = getFileLines(m_bookmarkPath);
-    const bool result = lines && readLines(*lines);
+    bool utf8 = false;
+    const auto bytes = readFileBytes(m_bookmarkPath, &utf8);
+    bool result = false;
+    if (bytes) {
+        Lines lines(*bytes, utf8, lineSeparator(*bytes));
+        result = readLines(lines);
+    }
     endParse();
     return result;
 }
 
-bool Opera::readLines(const QStringList& lines)
+bool Opera::readLines(Lines& lines)
 {
-    if (!lines.first().startsWith(kHeaderPrefix)) {
+    QString line;
+    if (!lines.next(&line) || !line.startsWith(kHeaderPrefix)) {
         QVLog(QStringLiteral("Opera bookmark file does not begin with the hotlist line; not read: %1")
                   .arg(m_bookmarkPath));
         return false;
     }
     const QString truncated =
         QStringLiteral("Opera bookmark file ends inside a record or folder; not read: %1");
-    for (qsizetype i = 1; i < lines.size(); ++i) {
-        const QString& line = lines.at(i);
+    while (lines.next(&line)) {
         if (isLineLink(line)) {
             Fields fields(kBookmarkMarkers.size());
-            i = readFields(lines, i + 1, kBookmarkMarkers, fields);
+            readFields(lines, kBookmarkMarkers, fields);
             if (!fields.complete) {
                 QVLog(truncated.arg(m_bookmarkPath));
                 return false;
@@ -403,7 +495,7 @@ bool Opera::readLines(const QStringList& lines)
             addBookmark(fields);
         } else if (isLineFolder(line)) {
             Fields fields(kFolderMarkers.size());
-            i = readFields(lines, i + 1, kFolderMarkers, fields);
+            readFields(lines, kFolderMarkers, fields);
             if (!fields.complete) {
                 QVLog(truncated.arg(m_bookmarkPath));
                 return false;
@@ -424,7 +516,7 @@ bool Opera::readLines(const QStringList& lines)
             // A record kind we do not read (a note, a separator): skip its fields too, so text in them
             // is never taken for records of ours.
             Fields ignored(0);
-            i = readFields(lines, i + 1, {}, ignored);
+            readFields(lines, {}, ignored);
         }
     }
     if (m_folderHeirarchyArray.size() > 1) {
@@ -434,15 +526,13 @@ bool Opera::readLines(const QStringList& lines)
     return true;
 }
 
-qsizetype Opera::readFields(const QStringList& lines, qsizetype first, const QList<QLatin1String>& markers,
-                            Fields& fields)
+void Opera::readFields(Lines& lines, const QList<QLatin1String>& markers, Fields& fields)
 {
-    qsizetype i = first;
-    for (; i < lines.size(); ++i) {
-        const QString& line = lines.at(i);
+    QString line;
+    while (lines.next(&line)) {
         if (line.isEmpty()) {
             fields.complete = true;
-            return i;
+            return;
         }
         qsizetype position = 0;
         const qsizetype marker = markerOfLine(line, markers, &position);
@@ -451,7 +541,6 @@ qsizetype Opera::readFields(const QStringList& lines, qsizetype first, const QLi
         fields.values[marker] = line.mid(position + markers.at(marker).size());
         fields.lines[marker] = line;
     }
-    return i;
 }
 
 void Opera::addBookmark(const Fields& fields)

@@ -73,10 +73,15 @@ public:
 
 private:
     struct Fields;
-    bool readLines(const QStringList& lines);
-    /// Reads the field lines from index first up to the next empty line; answers the index after them.
-    static qsizetype readFields(const QStringList& lines, qsizetype first,
-                                const QList<QLatin1String>& markers, Fields& fields);
+    class Lines;
+    /// The file's bytes, and whether they are UTF-8 (else they are Mac OS Roman); null (logged) when the
+    /// file cannot be read.
+    static std::optional<QByteArray> readFileBytes(const QString& path, bool* utf8);
+    /// Where getFileLines splits the file (see there); switches the process to LF as it does.
+    static QByteArrayView lineSeparator(const QByteArray& bytes);
+    bool readLines(Lines& lines);
+    /// Reads the field lines up to and including the next empty line.
+    static void readFields(Lines& lines, const QList<QLatin1String>& markers, Fields& fields);
     void addBookmark(const Fields& fields);
     bool addFolder(const Fields& fields);
     bool pushFolder(const QVFolderPtr& folder);

@@ -1,6 +1,7 @@
 #include "formats/QuorvitBrowser.h"
 
 #include "formats/BookmarkHTMLSupport.h"
+#include "formats/FileHead.h"
 #include "formats/html/ParserKeys.h"
 #include "formats/plist/PlistFile.h"
 #include "formats/plist/XMLConverter.h"
@@ -19,9 +20,27 @@ const QLatin1String kQuorvitExtension("quorvit");
 /// whatever the extension says (the writer writes the property list to ".qvfl" paths too).
 bool isHtmlForm(const QString& path)
 {
+    // Decided from the head: the lines are split as Explorer::getFileLines splits them, and in every
+    // encoding it may decode with, the line equals the DOCTYPE only when its bytes do. Decoding and
+    // splitting a whole property list here would cost five times its size just to say no.
+    static constexpr QByteArrayView kDoctype("<!DOCTYPE NETSCAPE-Bookmark-file-1>");
+    const auto head = FileHead::read(path);
+    if (!head || head->bytes.isEmpty())
+        return false;
+    const char separator = FileHead::hasCarriageReturns(path, 4) ? '\r' : '\n';
+    const QByteArrayView bytes(head->bytes);
+    const qsizetype first = bytes.indexOf(separator);
+    const QByteArrayView rest = first < 0 ? QByteArrayView() : bytes.sliced(first + 1);
+    const qsizetype second = first < 0 ? -1 : rest.indexOf(separator);
+    if (second >= 0)
+        return rest.first(second) == kDoctype;
+    if (head->whole)
+        return first >= 0 && rest == kDoctype;
+    // The second line runs on past the head: too long to be the DOCTYPE unless it starts with it.
+    if (first >= 0 && !kDoctype.startsWith(rest))
+        return false;
     const auto lines = Explorer::getFileLines(path);
-    return lines && lines->size() >= 2 &&
-           lines->at(1) == QLatin1String("<!DOCTYPE NETSCAPE-Bookmark-file-1>");
+    return lines && lines->size() >= 2 && lines->at(1) == QLatin1String(kDoctype.data());
 }
 } // namespace
 
@@ -77,14 +96,16 @@ bool QuorvitBrowser::readBookmarkFile()
 
 bool QuorvitBrowser::readPropertyListFile()
 {
-    const auto root = PlistFile::loadForReading(m_bookmarkPath, QStringLiteral("Quorvit"));
+    // Read in place where the list allows: a tree of QVariants for the whole file would cost several
+    // times its size on top of the file.
+    const auto root = PlistFile::loadRootForReading(m_bookmarkPath, QStringLiteral("Quorvit"));
     m_bookmarks = QVFolder::initWithName(QStringLiteral("Root"), QStringLiteral("Quorvit"));
     m_bookmarks->setType(QVFolder::Root);
     m_menuFolder.reset();
     if (!root)
         return false;
     XMLConverter converter(QString(), this);
-    return converter.convertQuorvitDictionary(*root, m_bookmarks);
+    return converter.convertRoot(XMLConverter::Layout::Quorvit, *root, m_bookmarks);
 }
 
 bool QuorvitBrowser::writeBookmarksToLocation(const QVFolderPtr& tree, const QString& path)

@@ -237,20 +237,21 @@ QByteArray fileData(const QVFolder& tree, const QVariantList* keptAttributes, co
     return out;
 }
 
-std::optional<QByteArray> loadBytes(const QString& path, QString* reason)
+/// Opens the file for a read; false, with the reason, when it cannot be read or is too large. The reader
+/// takes the file from the device piece by piece: handed the whole file, it would also hold it decoded.
+bool openForReading(QFile& file, QString* reason)
 {
-    QFile file(path);
-    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly)) {
+    if (!QFileInfo(file.fileName()).isFile() || !file.open(QIODevice::ReadOnly)) {
         if (reason)
             *reason = QStringLiteral("cannot be opened");
-        return std::nullopt;
+        return false;
     }
     if (file.size() > XBEL::kMaxFileSize) {
         if (reason)
             *reason = QStringLiteral("file is too large (%1 bytes)").arg(file.size());
-        return std::nullopt;
+        return false;
     }
-    return file.readAll();
+    return true;
 }
 
 /// Reads up to the first element; refuses a document type that declares entities.
@@ -404,8 +405,9 @@ bool XBEL::readBookmarkFile()
     beginTree();
     QString reason;
     bool ok = false;
-    if (const auto bytes = loadBytes(m_bookmarkPath, &reason)) {
-        QXmlStreamReader reader(*bytes);
+    QFile file(m_bookmarkPath);
+    if (openForReading(file, &reason)) {
+        QXmlStreamReader reader(&file);
         reader.setNamespaceProcessing(false);
         if (startDocument(reader, &reason)) {
             m_keptAttributes = attributeList(reader.attributes(), {});

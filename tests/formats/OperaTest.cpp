@@ -397,6 +397,32 @@ TEST_F(OperaTest, WindowsLineEndsAreRead)
     EXPECT_EQ(Opera::lineEndingStyle(), Opera::LineEnding::LF);
 }
 
+// Lines are decoded one at a time; each must read as it does in the whole file's text.
+TEST_F(OperaTest, LinesDecodeAsTheWholeFileDoes)
+{
+    bool ok = false;
+    // UTF-8: the byte-order mark is dropped at the start of the file only, so the line holding nothing
+    // but one does not end the record.
+    auto adapter = readText(
+        "\xEF\xBB\xBF" + kHeader + "#URL\n\tNAME=caf\xC3\xA9\n\xEF\xBB\xBF\n\tURL=http://a/\n\n", &ok);
+    ASSERT_TRUE(ok);
+    EXPECT_EQ(outline(adapter->bookmarks()),
+              QStringLiteral("[3] Bookmarks Toolbar\ncaf\u00e9 <http://a/>\n"));
+
+    // Not UTF-8 as a whole: every line is Mac OS Roman, the valid UTF-8 one too.
+    adapter = readText(kHeader + "#URL\n\tNAME=caf\x8E\n\tURL=http://b/\n\tDESCRIPTION=\xC3\xA9\n\n", &ok);
+    ASSERT_TRUE(ok);
+    auto bookmark = child<QVBookmark>(adapter->bookmarks(), 1);
+    EXPECT_EQ(bookmark->name(), QStringLiteral("caf\u00e9"));
+    EXPECT_EQ(bookmark->comments(), QStringLiteral("\u221a\u00a9"));
+
+    // UTF-8 is checked in pieces: long stretches without an ASCII byte must not be cut inside a character.
+    const QString longName = QString(40000, QChar(0x00e9)) + QLatin1Char('x') + QString(40000, QChar(0x65e5));
+    adapter = readText(kHeader + "#URL\n\tNAME=" + longName.toUtf8() + "\n\tURL=http://c/\n\n", &ok);
+    ASSERT_TRUE(ok);
+    EXPECT_EQ(child<QVBookmark>(adapter->bookmarks(), 1)->name(), longName);
+}
+
 TEST_F(OperaTest, LineBreaksInsideValuesCannotForgeRecords)
 {
     auto root = newRoot();

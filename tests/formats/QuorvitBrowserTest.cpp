@@ -11,6 +11,7 @@
 #include <QTimeZone>
 
 #include <gtest/gtest.h>
+#include <plist/plist.h>
 
 using namespace testsupport;
 
@@ -46,6 +47,8 @@ INSTANTIATE_TEST_SUITE_P(
         ValidityCase{"qvflWithDoctype", "b.qvfl", kQvflStart + "</DL><p>\r", true},
         ValidityCase{"qvflDoctypeFirst", "c.qvfl", "<!DOCTYPE NETSCAPE-Bookmark-file-1>\r<HTML>\r", false},
         ValidityCase{"qvflOneLine", "d.qvfl", "<HTML>", false},
+        ValidityCase{"qvflFirstLineLongerThanTheHead", "f.qvfl",
+                     QByteArray(70000, 'x') + "\n<!DOCTYPE NETSCAPE-Bookmark-file-1>\n", true},
         ValidityCase{"htmlExtension", "e.html", kQvflStart + "</DL><p>\r", false}),
     [](const ::testing::TestParamInfo<ValidityCase>& info) { return std::string(info.param.name); });
 
@@ -172,6 +175,24 @@ TEST(QuorvitBrowser, OwnFilesKeepEveryFieldAndReadBackWhateverTheExtension)
         EXPECT_EQ(fields(adapter->bookmarks()), fields(root)) << name.toStdString();
         EXPECT_EQ(adapter->menuFolder()->name(), QStringLiteral("Bookmark Menu"));
     }
+
+    // The same list in binary form (as a copy through another Mac program may leave it) reads the same.
+    plist_t plist = nullptr;
+    const QByteArray xml = readBytes(dir.filePath(QStringLiteral("copy.quorvit")));
+    plist_from_xml(xml.constData(), uint32_t(xml.size()), &plist);
+    ASSERT_TRUE(plist);
+    char* binary = nullptr;
+    uint32_t length = 0;
+    plist_to_bin(plist, &binary, &length);
+    plist_free(plist);
+    ASSERT_TRUE(binary);
+    const QString binaryFile = dir.filePath(QStringLiteral("binary.quorvit"));
+    writeBytes(binaryFile, QByteArray(binary, length));
+    plist_to_bin_free(binary);
+    QuorvitBrowser adapter(binaryFile);
+    ASSERT_TRUE(adapter.readBookmarkFile());
+    EXPECT_EQ(fields(adapter.bookmarks()), fields(root));
+    EXPECT_EQ(adapter.menuFolder()->name(), QStringLiteral("Bookmark Menu"));
 }
 
 TEST(QuorvitBrowser, UnreadablePropertyListFailsWithLogLine)

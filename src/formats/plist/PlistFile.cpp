@@ -1,5 +1,6 @@
 #include "formats/plist/PlistFile.h"
 
+#include "formats/FileHead.h"
 #include "platform/PropertyList.h"
 #include "platform/QVLog.h"
 
@@ -22,7 +23,7 @@ std::optional<QByteArray> readBytes(const QString& path, QString* error)
         return std::nullopt;
     }
     // Checked before reading: QFile::read(limit) would reserve the whole limit up front.
-    const QByteArray bytes = file.size() > kMaxFileSize ? QByteArray() : file.readAll();
+    const QByteArray bytes = file.size() > kMaxFileSize ? QByteArray() : FileHead::readWhole(file);
     if (file.size() > kMaxFileSize || bytes.size() > kMaxFileSize) {
         *error = QStringLiteral("file is too large");
         return std::nullopt;

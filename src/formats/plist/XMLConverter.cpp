@@ -137,15 +137,6 @@ bool isTrue(const QVariant& value)
     }
 }
 
-/// An integer-valued node entry; nothing for other types.
-std::optional<qlonglong> integerValue(const QVariantMap& map, const QString& key)
-{
-    const QVariant value = map.value(key);
-    if (value.typeId() == QMetaType::LongLong || value.typeId() == QMetaType::Int)
-        return value.toLongLong();
-    return std::nullopt;
-}
-
 bool isFeedAddress(const QString& address)
 {
     return address.size() > 5 && address.startsWith(QLatin1String("feed:"));
@@ -250,15 +241,6 @@ void insertDate(QVariantMap& node, const QString& key, const QDateTime& date)
         node.insert(key, date.toMSecsSinceEpoch());
 }
 
-QDateTime dateValue(const QVariantMap& node, const QString& key)
-{
-    const std::optional<qlonglong> msecs = integerValue(node, key);
-    // Beyond year ±200000 a count is damage; QDateTime has no meaningful value for it.
-    if (!msecs || *msecs > 6'000'000'000'000'000LL || *msecs < -6'000'000'000'000'000LL)
-        return QDateTime();
-    return QDateTime::fromMSecsSinceEpoch(*msecs, Qt::UTC);
-}
-
 /// The fields every own-layout node carries beyond the original keys.
 void insertItemFields(QVariantMap& node, const QVItem& item)
 {
@@ -266,19 +248,6 @@ void insertItemFields(QVariantMap& node, const QVItem& item)
     const QVariant metaData = plistValue(item.metaData());
     if (!metaData.toMap().isEmpty())
         node.insert(kMetaData, metaData);
-}
-
-void readItemFields(QVItem& item, const QVariantMap& node)
-{
-    if (node.value(kSource).typeId() == QMetaType::QString)
-        item.setSource(node.value(kSource).toString());
-    if (isMap(node.value(kMetaData))) {
-        const QVariantMap metaData = node.value(kMetaData).toMap();
-        for (auto it = metaData.begin(); it != metaData.end(); ++it) {
-            if (XMLConverter::isWritableValue(it.value()))
-                item.setMetaData(it.value(), it.key());
-        }
-    }
 }
 
 } // namespace
@@ -485,6 +454,8 @@ bool XMLConverter::convertRoot(Layout layout, const PlistFile::Root& root, const
             return convertCamino(dict, folder);
         case Layout::Shiira:
             return convertShiira(dict, folder);
+        case Layout::Quorvit:
+            return convertQuorvit(dict, folder);
         }
         return false;
     };
@@ -813,25 +784,53 @@ void XMLConverter::writeFolderToShiiraArray(const QVFolder& folder, QVariantList
 
 bool XMLConverter::convertQuorvitDictionary(const QVariantMap& root, const QVFolderPtr& folder)
 {
+    return convertQuorvit(VariantDict(root), folder);
+}
+
+namespace {
+template <class Dict> QDateTime dateIn(const Dict& node, const QString& key)
+{
+    const std::optional<qlonglong> msecs = integerIn(node, key);
+    // Beyond year ±200000 a count is damage; QDateTime has no meaningful value for it.
+    if (!msecs || *msecs > 6'000'000'000'000'000LL || *msecs < -6'000'000'000'000'000LL)
+        return QDateTime();
+    return QDateTime::fromMSecsSinceEpoch(*msecs, Qt::UTC);
+}
+
+template <class Dict> void readItemFieldsIn(QVItem& item, const Dict& node)
+{
+    const QVariant source = node.value(kSource);
+    if (source.typeId() == QMetaType::QString)
+        item.setSource(source.toString());
+    if (const auto metaData = node.dict(kMetaData)) {
+        const QVariantMap map = metaData->whole().toMap();
+        for (auto it = map.begin(); it != map.end(); ++it) {
+            if (XMLConverter::isWritableValue(it.value()))
+                item.setMetaData(it.value(), it.key());
+        }
+    }
+}
+} // namespace
+
+template <class Dict> bool XMLConverter::convertQuorvit(const Dict& root, const QVFolderPtr& folder)
+{
     m_tooDeep = false;
-    if (stringValue(root, kItemType) == kTypeFolder && root.contains(kChildren))
-        parseQuorvitBookmarkArray(listValue(root, kChildren), folder, 0);
+    if (root.string(kItemType) == kTypeFolder && root.contains(kChildren))
+        parseQuorvitChildren(root, folder, 0);
     return !m_tooDeep;
 }
 
-void XMLConverter::parseQuorvitBookmarkArray(const QVariantList& array, const QVFolderPtr& folder, int depth)
+template <class Dict>
+void XMLConverter::parseQuorvitChildren(const Dict& parent, const QVFolderPtr& folder, int depth)
 {
-    for (const QVariant& entry : array) {
-        if (!isMap(entry))
-            continue;
-        const QVariantMap node = entry.toMap();
-        const QString type = stringValue(node, kItemType);
+    parent.forEachDict(kChildren, [&](const Dict& node) {
+        const QString type = node.string(kItemType);
         if (type == kTypeFolder) {
             if (!enterFolder(depth))
-                continue;
-            const QString title = stringValue(node, kTitle);
+                return;
+            const QString title = node.string(kTitle);
             auto child = newFolder(title);
-            const std::optional<qlonglong> folderType = integerValue(node, kOwnFolderType);
+            const std::optional<qlonglong> folderType = integerIn(node, kOwnFolderType);
             if (folderType && *folderType >= QVFolder::Ordinary && *folderType <= QVFolder::ToolbarFolder) {
                 // Written with its role: a folder merely named "Toolbar" stays an ordinary one.
                 if (*folderType == QVFolder::MenuFolder)
@@ -848,38 +847,41 @@ void XMLConverter::parseQuorvitBookmarkArray(const QVariantList& array, const QV
                     child->setName(m_toolbarLabel);
                 }
             }
-            if (node.value(kOwnName).typeId() == QMetaType::QString)
-                child->setName(node.value(kOwnName).toString());
-            readItemFields(*child, node);
+            const QVariant name = node.value(kOwnName);
+            if (name.typeId() == QMetaType::QString)
+                child->setName(name.toString());
+            readItemFieldsIn(*child, node);
             place(child, folder);
-            parseQuorvitBookmarkArray(listValue(node, kChildren), child, depth + 1);
+            parseQuorvitChildren(node, child, depth + 1);
         } else if (type == kTypeBookmark) {
-            auto bookmark =
-                QVBookmark::readBookmarkWithName(stringValue(node, kTitle), stringValue(node, kURLString));
-            if (node.value(kComments).typeId() == QMetaType::QString)
-                bookmark->setComments(node.value(kComments).toString());
+            auto bookmark = QVBookmark::readBookmarkWithName(node.string(kTitle), node.string(kURLString));
+            const QVariant comments = node.value(kComments);
+            if (comments.typeId() == QMetaType::QString)
+                bookmark->setComments(comments.toString());
             if (node.contains(kSource)) {
-                if (node.value(kOwnAddress).typeId() == QMetaType::QString)
-                    bookmark->setAddress(node.value(kOwnAddress).toString());
-                bookmark->setAddDate(dateValue(node, kAddedMSecs));
-                bookmark->setLastVisit(dateValue(node, kLastVisitMSecs));
-                bookmark->setLastUpdate(dateValue(node, kLastUpdateMSecs));
-                if (node.value(kOwnKeyword).typeId() == QMetaType::QString)
-                    bookmark->setMozillaKeywords(node.value(kOwnKeyword).toString());
-                const qlonglong schedule = integerValue(node, kSchedule).value_or(0);
-                const qlonglong words = integerValue(node, kWordCount).value_or(0);
+                const QVariant address = node.value(kOwnAddress);
+                if (address.typeId() == QMetaType::QString)
+                    bookmark->setAddress(address.toString());
+                bookmark->setAddDate(dateIn(node, kAddedMSecs));
+                bookmark->setLastVisit(dateIn(node, kLastVisitMSecs));
+                bookmark->setLastUpdate(dateIn(node, kLastUpdateMSecs));
+                const QVariant keyword = node.value(kOwnKeyword);
+                if (keyword.typeId() == QMetaType::QString)
+                    bookmark->setMozillaKeywords(keyword.toString());
+                const qlonglong schedule = integerIn(node, kSchedule).value_or(0);
+                const qlonglong words = integerIn(node, kWordCount).value_or(0);
                 bookmark->setScheduleUpdateFrequency(
                     schedule >= INT_MIN && schedule <= INT_MAX ? int(schedule) : 0);
                 bookmark->setWordCount(words >= 0 && words <= INT_MAX ? int(words) : 0);
-                readItemFields(*bookmark, node);
+                readItemFieldsIn(*bookmark, node);
             }
             place(bookmark, folder);
         } else if (type == kTypeDivider) {
             auto divider = QVDivider::initWithSource(source());
-            readItemFields(*divider, node);
+            readItemFieldsIn(*divider, node);
             place(divider, folder);
         }
-    }
+    });
 }
 
 void XMLConverter::writeFolderToQuorvitArray(const QVFolder& folder, QVariantList& array)

@@ -63,7 +63,7 @@ public:
     bool convertSafariBinary(const BinaryPlist& plist, const QVFolderPtr& folder);
     bool convertSafariXml(const XmlPlist& plist, const QVFolderPtr& folder);
     bool convertCaminoDictionary(const QVariantMap& root, const QVFolderPtr& folder);
-    enum class Layout { Safari, Camino, Shiira };
+    enum class Layout { Safari, Camino, Shiira, Quorvit };
     /// A layout's read from a file's root in whichever form it was loaded.
     bool convertRoot(Layout layout, const PlistFile::Root& root, const QVFolderPtr& folder);
     bool convertShiiraDictionary(const QVariantMap& root, const QVFolderPtr& folder);
@@ -94,7 +94,8 @@ private:
     template <class Dict> void parseCaminoChildren(const Dict& parent, const QVFolderPtr& folder, int depth);
     template <class Dict> bool convertShiira(const Dict& root, const QVFolderPtr& folder);
     template <class Dict> void parseShiiraChildren(const Dict& parent, const QVFolderPtr& folder, int depth);
-    void parseQuorvitBookmarkArray(const QVariantList& array, const QVFolderPtr& folder, int depth);
+    template <class Dict> bool convertQuorvit(const Dict& root, const QVFolderPtr& folder);
+    template <class Dict> void parseQuorvitChildren(const Dict& parent, const QVFolderPtr& folder, int depth);
 
     /// False (and logged once) when a folder would nest deeper than the readers accept.
     bool enterFolder(int depth);
