@@ -1,5 +1,7 @@
 #include "platform/HeapTuning.h"
 
+#include <QFile>
+
 #include <cstdint>
 #include <cstdlib>
 #include <malloc.h>
@@ -17,6 +19,11 @@ constexpr std::size_t kLargestFromHeap = std::size_t(32) << 20;
 
 void tuneHeapForLargeTrees()
 {
+    // Under strict overcommit the reserved steps would count against the system's limit; leave the
+    // allocator as it is there.
+    QFile overcommit(QStringLiteral("/proc/sys/vm/overcommit_memory"));
+    if (overcommit.open(QIODevice::ReadOnly) && overcommit.readAll().trimmed() == "2")
+        return;
     // Every thread on the one heap: a thread's own heap grows a few pages at a time, each step a system
     // call that also flushes the other cores' address translations, and reading files side by side
     // made tens of thousands of them.
