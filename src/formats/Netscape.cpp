@@ -714,13 +714,19 @@ qsizetype referenceLength(QStringView text, qsizetype at)
 // reference again would make it grow on every write, so references are kept and only the rest escaped.
 void writeName(QStringView name, quorvit::Utf8Writer& out)
 {
-    static const quorvit::Utf8Writer::AsciiEscapes escapes = [] {
-        quorvit::Utf8Writer::AsciiEscapes table;
-        table[u'"'] = QLatin1String("&quot;");
-        table[u'<'] = QLatin1String("&lt;");
-        table[u'>'] = QLatin1String("&gt;");
-        return table;
-    }();
+    // "&" is looked at apart: it may start a reference.
+    static const quorvit::Utf8Writer::AsciiEscapes escapes([](char16_t unit) {
+        switch (unit) {
+        case u'"':
+            return QLatin1String("&quot;");
+        case u'<':
+            return QLatin1String("&lt;");
+        case u'>':
+            return QLatin1String("&gt;");
+        default:
+            return QLatin1String();
+        }
+    });
     qsizetype plain = 0;
     for (qsizetype at = name.indexOf(u'&'); at >= 0; at = name.indexOf(u'&', plain)) {
         out.appendEscaped(name.mid(plain, at - plain), escapes);

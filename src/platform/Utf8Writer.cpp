@@ -8,6 +8,12 @@ Utf8Writer::Utf8Writer(ByteSink& sink, qsizetype capacity)
     : m_sink(sink), m_capacity(std::max<qsizetype>(capacity, 4)), m_buffer(new char[size_t(m_capacity)])
 {}
 
+Utf8Writer::AsciiEscapes::AsciiEscapes(QLatin1String (*escape)(char16_t unit))
+{
+    for (char16_t unit = 0; unit < m_table.size(); ++unit)
+        m_table[unit] = escape(unit);
+}
+
 bool Utf8Writer::flush()
 {
     if (!m_failed && m_used > 0 && !m_sink.write(m_buffer.get(), m_used))
@@ -36,26 +42,33 @@ template <bool Escaping> void Utf8Writer::encode(QStringView text, const AsciiEs
     char* const start = m_buffer.get();
     char* const stop = start + m_capacity;
     char* out = start + m_used;
+    const auto plain = [&](char16_t unit) {
+        if constexpr (Escaping)
+            return unit < 0x80 && (*escapes)[unit].isEmpty();
+        else
+            return unit < 0x80;
+    };
     while (in != end) {
+        // A run of characters copied as they are, as far as the text and the room in the buffer go.
+        const char16_t* const runEnd = in + std::min<qsizetype>(end - in, stop - out);
+        while (in != runEnd && plain(*in))
+            *out++ = char(*in++);
+        if (in == end)
+            break;
         const char16_t unit = *in;
         if (unit < 0x80) {
             if constexpr (Escaping) {
-                const QLatin1String escaped = (*escapes)[unit];
-                if (!escaped.isEmpty()) {
+                if (!plain(unit)) {
                     m_used = out - start;
-                    appendAscii(escaped);
+                    appendAscii((*escapes)[unit]);
                     out = start + m_used;
                     ++in;
                     continue;
                 }
             }
-            if (out == stop) {
-                m_used = m_capacity;
-                flush();
-                out = start;
-            }
-            *out++ = char(unit);
-            ++in;
+            m_used = m_capacity; // the run ended at the end of the buffer
+            flush();
+            out = start;
             continue;
         }
         if (stop - out < 4) {

@@ -43,8 +43,17 @@ public:
     }
     void append(QStringView text) { encode<false>(text, nullptr); }
 
-    /// What ASCII characters become, by code; an empty entry keeps the character.
-    using AsciiEscapes = std::array<QLatin1String, 128>;
+    /// What some ASCII characters become; the others are kept.
+    class AsciiEscapes
+    {
+    public:
+        /// `escape` answers the replacement of each ASCII character, empty for one that is kept.
+        explicit AsciiEscapes(QLatin1String (*escape)(char16_t unit));
+        QLatin1String operator[](char16_t unit) const { return m_table[unit]; }
+
+    private:
+        std::array<QLatin1String, 128> m_table;
+    };
     /// The text with each ASCII character that has an entry written as the entry, in the same pass.
     void appendEscaped(QStringView text, const AsciiEscapes& escapes) { encode<true>(text, &escapes); }
 

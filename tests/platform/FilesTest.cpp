@@ -170,6 +170,8 @@ TEST(Utf8Writer, MakesToUtf8sBytesHoweverTheBufferFalls)
         QString::fromUtf16(u"\U0001F600x"), QString(QChar(0xD83D)),
         QString(QChar(0xDE00)) + u"z",      QString::fromUtf16(u"a\xDBFF\xDBFF\U00010000"),
     };
+    const Utf8Writer::AsciiEscapes escapes(
+        [](char16_t unit) { return unit == u'<' ? QLatin1String("&lt;") : QLatin1String(); });
     for (qsizetype capacity = 1; capacity <= 40; ++capacity) {
         PieceSink sink;
         Utf8Writer out(sink, capacity);
@@ -177,7 +179,8 @@ TEST(Utf8Writer, MakesToUtf8sBytesHoweverTheBufferFalls)
         for (const QString& piece : pieces) {
             out.append(piece);
             out.appendAscii(QLatin1String("<>"));
-            expected += piece + QLatin1String("<>");
+            out.appendEscaped(QString(piece + u'<'), escapes);
+            expected += piece + QLatin1String("<>") + piece + QLatin1String("&lt;");
         }
         ASSERT_TRUE(out.flush());
         EXPECT_EQ(sink.bytes, expected.toUtf8()) << capacity;

@@ -381,12 +381,7 @@ QString HTMLEscapeConverter::escapeAttributeValue(const QString& value)
 
 void HTMLEscapeConverter::escapeAttributeValue(QStringView value, quorvit::Utf8Writer& out)
 {
-    static const quorvit::Utf8Writer::AsciiEscapes escapes = [] {
-        quorvit::Utf8Writer::AsciiEscapes table;
-        for (char16_t unit = 0; unit < table.size(); ++unit)
-            table[unit] = attributeReference(unit);
-        return table;
-    }();
+    static const quorvit::Utf8Writer::AsciiEscapes escapes(&attributeReference);
     out.appendEscaped(value, escapes);
 }
 
