@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <charconv>
 #include <climits>
-#include <type_traits>
 #include <cstring>
+#include <type_traits>
 
 namespace BookmarkHTML {
 

@@ -684,7 +684,8 @@ TEST_F(NetscapeTest, PlainAndGeneralReadingAgreeOnEveryFile)
         "<DT><A HREF=\"http://f/\">ends as a folder</H3>\n<DT><H3>ends as a bookmark</A>\n<DL><p></DL><p>\n",
         // Attributes the writer does not make, kept in their place; names no ASCII reading matches.
         "<DT><A HREF=\"http://g/\" ICON_URI=\"http://g/i\" TAGS=\"t\" LAST_CHARSET=\"UTF-8\">g</A>\n"
-        "<DT><A \xc4\xb1" "CON=\"x\" HREF=\"http://h/\">h</A>\n<DT><A HREF=\"http://i/\" ADD_DATE>i</A>\n",
+        "<DT><A \xc4\xb1"
+        "CON=\"x\" HREF=\"http://h/\">h</A>\n<DT><A HREF=\"http://i/\" ADD_DATE>i</A>\n",
         // Comments: twice, behind a divider or a folder end, cut by markers in any case, holding tags.
         "<DT><A HREF=\"http://j/\">j</A>\n<DD>first\n<DD>second \t\r\n<HR>\n<DD>behind a divider\n"
         "<DT><A HREF=\"http://k/\">k</A>\n<DD>with <b>tags</b> and <dd>lower\n<dt><A HREF=\"http://l/\">l</A>"

@@ -27,7 +27,8 @@ public:
             QVItemPtr item;
             if (kind == 0) {
                 auto folder = QVFolder::initWithName(name(), source);
-                folder->setSafariUUID(QStringLiteral("U%1").arg(m_random.bounded(5)), QStringLiteral("p%1").arg(i % 3));
+                folder->setSafariUUID(QStringLiteral("U%1").arg(m_random.bounded(5)),
+                                      QStringLiteral("p%1").arg(i % 3));
                 folders.append(folder);
                 item = folder;
             } else if (kind == 1) {
@@ -45,15 +46,14 @@ private:
     QString name()
     {
         // A small vocabulary in several cases, with empty names, so keys collide often.
-        static const QStringList words{QStringLiteral("alpha"), QStringLiteral("Alpha"), QStringLiteral("ALPHA"),
-                                       QStringLiteral("beta"),  QStringLiteral("Gamma"), QStringLiteral(""),
-                                       QStringLiteral("delta"), QStringLiteral("Émile"), QStringLiteral("émile"),
-                                       QStringLiteral("zeta"),  QStringLiteral("Zeta"),  QStringLiteral("eta"),
-                                       // ASCII that folding puts on the other side of letters, and
-                                       // letters whose case is not ASCII's.
-                                       QStringLiteral("_zeta"), QStringLiteral("[eta]"),
-                                       QStringLiteral("Stra\u00dfe"), QStringLiteral("STRASSE"),
-                                       QStringLiteral("\u03a3\u03b9"), QStringLiteral("\u03c3\u03b9")};
+        static const QStringList words{
+            QStringLiteral("alpha"), QStringLiteral("Alpha"), QStringLiteral("ALPHA"), QStringLiteral("beta"),
+            QStringLiteral("Gamma"), QStringLiteral(""), QStringLiteral("delta"), QStringLiteral("Émile"),
+            QStringLiteral("émile"), QStringLiteral("zeta"), QStringLiteral("Zeta"), QStringLiteral("eta"),
+            // ASCII that folding puts on the other side of letters, and
+            // letters whose case is not ASCII's.
+            QStringLiteral("_zeta"), QStringLiteral("[eta]"), QStringLiteral("Stra\u00dfe"),
+            QStringLiteral("STRASSE"), QStringLiteral("\u03a3\u03b9"), QStringLiteral("\u03c3\u03b9")};
         QString text = words.at(int(m_random.bounded(words.size())));
         if (m_random.bounded(3) == 0)
             text += QString::number(m_random.bounded(4));
@@ -67,7 +67,8 @@ private:
         bookmark->setAddress(QStringLiteral("http://%1.example/%2").arg(name()).arg(m_random.bounded(3)));
         bookmark->setSource(source);
         if (m_random.bounded(2))
-            bookmark->setAddDate(QDateTime::fromSecsSinceEpoch(1000000000 + m_random.bounded(1000), QTimeZone::utc()));
+            bookmark->setAddDate(
+                QDateTime::fromSecsSinceEpoch(1000000000 + m_random.bounded(1000), QTimeZone::utc()));
         if (m_random.bounded(3) == 0)
             bookmark->setComments(QStringLiteral("note %1").arg(m_random.bounded(10)));
         if (m_random.bounded(4) == 0)
@@ -75,7 +76,8 @@ private:
         if (m_random.bounded(5) == 0)
             bookmark->setScheduleUpdateFrequency(60 * int(m_random.bounded(1, 30)));
         if (m_random.bounded(4) == 0)
-            bookmark->setMetaData(QStringLiteral("v%1").arg(m_random.bounded(3)), QStringLiteral("K%1").arg(m_random.bounded(3)));
+            bookmark->setMetaData(QStringLiteral("v%1").arg(m_random.bounded(3)),
+                                  QStringLiteral("K%1").arg(m_random.bounded(3)));
         return bookmark;
     }
 
@@ -93,7 +95,8 @@ QString describe(const QVFolderPtr& folder, int depth = 0)
         if (item->isFolder()) {
             const auto& child = static_cast<const QVFolder&>(*item);
             QStringList uuids;
-            for (auto it = child.safariUUIDDictionary().begin(); it != child.safariUUIDDictionary().end(); ++it)
+            for (auto it = child.safariUUIDDictionary().begin(); it != child.safariUUIDDictionary().end();
+                 ++it)
                 uuids.append(it.key() + QLatin1Char('=') + it.value());
             uuids.sort();
             out += QStringLiteral("F %1 [%2]\n").arg(child.name(), uuids.join(QLatin1Char(',')));
@@ -106,8 +109,8 @@ QString describe(const QVFolderPtr& folder, int depth = 0)
             for (const QString& key : b.allMetaDataKeys())
                 meta.append(key + QLatin1Char('=') + b.metaDataForKey(key).toString());
             out += QStringLiteral("B %1 <%2> %3 %4 %5 %6 %7 %8 {%9}\n")
-                       .arg(b.name(), b.urlAddress(), b.source(), b.addDate().toString(Qt::ISODate), b.comments(),
-                            b.mozillaKeywords())
+                       .arg(b.name(), b.urlAddress(), b.source(), b.addDate().toString(Qt::ISODate),
+                            b.comments(), b.mozillaKeywords())
                        .arg(b.scheduleUpdateFrequency())
                        .arg(b.parentFolder() ? b.parentFolder()->name() : QStringLiteral("-"))
                        .arg(meta.join(QLatin1Char(',')));
@@ -146,7 +149,8 @@ TEST_P(CompareEquivalence, IndexedAndLiteralGiveTheSameTrees)
     ASSERT_EQ(describe(literal.base), describe(indexed.base));
 
     const QVFolderPtr expectedMissing = reference::compare(literal.base, literal.gathering, method);
-    const QVFolderPtr missing = SyncController::compareBookmarksToBase(indexed.base, indexed.gathering, method, running);
+    const QVFolderPtr missing =
+        SyncController::compareBookmarksToBase(indexed.base, indexed.gathering, method, running);
     EXPECT_EQ(describe(missing), describe(expectedMissing));
     EXPECT_EQ(describe(indexed.base), describe(literal.base));
 
@@ -168,7 +172,8 @@ TEST(Compare, MissingFolderIsSortedAndKeepsArrivalOrderForEqualKeys)
     auto source = QVFolder::initWithName(QStringLiteral("Root"), QStringLiteral("s"));
     QList<QVBookmarkPtr> made;
     for (const char* name : {"beta", "Alpha", "known", "alpha", "ALPHA", "Alpha", ""}) {
-        auto bookmark = QVBookmark::initBookmarkWithName(QLatin1String(name), QStringLiteral("http://x/") + name);
+        auto bookmark =
+            QVBookmark::initBookmarkWithName(QLatin1String(name), QStringLiteral("http://x/") + name);
         bookmark->setComments(QStringLiteral("from source"));
         source->addItem(bookmark);
         made.append(bookmark);
@@ -176,7 +181,8 @@ TEST(Compare, MissingFolderIsSortedAndKeepsArrivalOrderForEqualKeys)
     auto gathering = QVFolder::initWithName(QStringLiteral("Root"), QStringLiteral("Quorvit"));
     gathering->addItem(source);
     const std::atomic<int> running{SyncController::Running};
-    const QVFolderPtr missing = SyncController::compareBookmarksToBase(base, gathering, SyncController::CompareByName, running);
+    const QVFolderPtr missing =
+        SyncController::compareBookmarksToBase(base, gathering, SyncController::CompareByName, running);
     QStringList names;
     for (const QVItemPtr& item : missing->folderContents())
         names.append(item->name());
@@ -184,7 +190,7 @@ TEST(Compare, MissingFolderIsSortedAndKeepsArrivalOrderForEqualKeys)
     EXPECT_EQ(names, (QStringList{"", "Alpha", "alpha", "ALPHA", "beta"}));
     EXPECT_EQ(missing->itemAtIndex(1), made.at(1)); // not a copy
     EXPECT_EQ(made.at(1)->parentFolder(), missing);
-    EXPECT_EQ(source->itemCount(), 7); // still in its source tree too
+    EXPECT_EQ(source->itemCount(), 7);                           // still in its source tree too
     EXPECT_EQ(known->comments(), QStringLiteral("from source")); // an empty detail filled from its twin
 }
 
@@ -232,7 +238,8 @@ TEST(Compare, FilterRemovesOnlyTheFirstOfEachDuplicatedKey)
     folder->setParentFolder(base);
     QList<QVBookmarkPtr> items;
     for (const char* name : {"a", "b", "a", "a", "c"}) {
-        auto bookmark = QVBookmark::initBookmarkWithName(QLatin1String(name), QStringLiteral("http://") + name);
+        auto bookmark =
+            QVBookmark::initBookmarkWithName(QLatin1String(name), QStringLiteral("http://") + name);
         const QVFolderPtr parent = items.size() % 2 ? folder : base;
         parent->addItem(bookmark);
         bookmark->setParentFolder(parent);
