@@ -145,29 +145,28 @@ void PlistXmlWriter::escaped(const char* text, qsizetype length)
     m_out.append(text + start, length - start);
 }
 
-void PlistXmlWriter::key(QLatin1StringView text)
+void PlistXmlWriter::escapedLine(const char* tag, const char* text, qsizetype length)
 {
     indent();
-    m_out.append("<key>");
-    escaped(text.data(), text.size());
-    m_out.append("</key>\n");
+    m_out.append('<').append(tag).append('>');
+    escaped(text, length);
+    m_out.append("</").append(tag).append(">\n");
+}
+
+void PlistXmlWriter::key(QLatin1StringView text)
+{
+    escapedLine("key", text.data(), text.size());
 }
 
 void PlistXmlWriter::key(const QString& text)
 {
     const QByteArray utf8 = utf8WithoutNul(text);
-    indent();
-    m_out.append("<key>");
-    escaped(utf8.constData(), utf8.size());
-    m_out.append("</key>\n");
+    escapedLine("key", utf8.constData(), utf8.size());
 }
 
 void PlistXmlWriter::string(QLatin1StringView text)
 {
-    indent();
-    m_out.append("<string>");
-    escaped(text.data(), text.size());
-    m_out.append("</string>\n");
+    escapedLine("string", text.data(), text.size());
 }
 
 void PlistXmlWriter::string(const QString& text)

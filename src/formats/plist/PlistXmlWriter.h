@@ -51,6 +51,8 @@ private:
     void open(const char* tag);
     void close(const char* tag, const char* empty);
     void escaped(const char* text, qsizetype length);
+    /// One element on its own line, its text escaped.
+    void escapedLine(const char* tag, const char* text, qsizetype length);
     void scalarLine(const char* tag, QByteArrayView text);
     void real(double value);
     void date(const QVariant& value);
